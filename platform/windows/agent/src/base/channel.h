@@ -1,0 +1,124 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+namespace ombrelin {
+
+// An unbounded, order-keeping, multi-producer single-consumer queue. Senders may
+// be copied to other threads; the one receiver can wait with a time limit or take
+// without waiting. The receiver learns of disconnection once every sender is gone
+// and the queue is empty; a sender learns that the receiver is gone from send().
+template <typename T>
+class Channel {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<T> queue;
+    std::size_t senders = 1;
+    bool receiver_alive = true;
+  };
+
+ public:
+  class Sender {
+   public:
+    Sender(const Sender& other) : shared_(other.shared_) {
+      const std::lock_guard lock(shared_->mutex);
+      ++shared_->senders;
+    }
+    Sender& operator=(const Sender&) = delete;
+    Sender(Sender&& other) noexcept = default;
+    Sender& operator=(Sender&&) = delete;
+    ~Sender() {
+      if (!shared_) {
+        return;
+      }
+      const std::lock_guard lock(shared_->mutex);
+      if (--shared_->senders == 0) {
+        shared_->ready.notify_all();
+      }
+    }
+
+    // False when the receiver is gone; the value is then dropped.
+    bool send(T value) const {
+      {
+        const std::lock_guard lock(shared_->mutex);
+        if (!shared_->receiver_alive) {
+          return false;
+        }
+        shared_->queue.push_back(std::move(value));
+      }
+      shared_->ready.notify_one();
+      return true;
+    }
+
+   private:
+    friend class Channel;
+    explicit Sender(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+    std::shared_ptr<Shared> shared_;
+  };
+
+  enum class Wait { kReceived, kTimedOut, kDisconnected };
+
+  class Receiver {
+   public:
+    Receiver(const Receiver&) = delete;
+    Receiver& operator=(const Receiver&) = delete;
+    Receiver(Receiver&&) noexcept = default;
+    Receiver& operator=(Receiver&&) = delete;
+    ~Receiver() {
+      if (!shared_) {
+        return;
+      }
+      const std::lock_guard lock(shared_->mutex);
+      shared_->receiver_alive = false;
+      shared_->queue.clear();
+    }
+
+    [[nodiscard]] std::optional<T> try_receive() {
+      const std::lock_guard lock(shared_->mutex);
+      return pop_locked();
+    }
+
+    // Waits up to `limit` for a value; `out` receives it when kReceived.
+    [[nodiscard]] Wait receive_for(std::chrono::milliseconds limit, std::optional<T>& out) {
+      std::unique_lock lock(shared_->mutex);
+      shared_->ready.wait_for(lock, limit, [this] {
+        return !shared_->queue.empty() || shared_->senders == 0;
+      });
+      out = pop_locked();
+      if (out) {
+        return Wait::kReceived;
+      }
+      return shared_->senders == 0 ? Wait::kDisconnected : Wait::kTimedOut;
+    }
+
+   private:
+    friend class Channel;
+    explicit Receiver(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+    std::optional<T> pop_locked() {
+      if (shared_->queue.empty()) {
+        return std::nullopt;
+      }
+      std::optional<T> value(std::move(shared_->queue.front()));
+      shared_->queue.pop_front();
+      return value;
+    }
+
+    std::shared_ptr<Shared> shared_;
+  };
+
+  static std::pair<Sender, Receiver> create() {
+    auto shared = std::make_shared<Shared>();
+    return {Sender(shared), Receiver(shared)};
+  }
+};
+
+}  // namespace ombrelin

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "native_host/host_config.h"
+#include "native_host/request_id_cache.h"
+#include "native_protocol/status_payload.h"
+#include "ombrelin/protocol/host_binding.h"
+#include "session/session_host.h"
+
+namespace ombrelin::native_host {
+
+// The one record of run state, built once before the loop and owned by the main
+// loop; only the main thread touches it.
+struct HostState {
+  HostState(HostConfig host_config, protocol::HostBinding host_binding)
+      : config(std::move(host_config)), binding(host_binding) {}
+  HostState(const HostState&) = delete;
+  HostState& operator=(const HostState&) = delete;
+
+  const HostConfig config;
+  const protocol::HostBinding binding;
+  RequestIdCache request_ids;
+  session::SessionHost sessions;
+};
+
+// The status every successful command answers with, read from the state as the
+// command left it.
+[[nodiscard]] native_protocol::StatusPayload build_status_payload(const HostState& state);
+
+}  // namespace ombrelin::native_host

@@ -1,0 +1,19 @@
+// Process entry of the native messaging host. Nothing is ever printed: standard
+// output carries frames only, and a fatal error is told by the exit status alone.
+
+#include <sodium.h>
+
+#include "native_host/run_host.h"
+#include "os/desktop_environment.h"
+
+int main(int argc, char** argv) {
+  constexpr int kFatalStatus = 1;
+  if (sodium_init() < 0) {
+    return kFatalStatus;
+  }
+  auto desktop = ombrelin::os::create_desktop_environment(argc, argv);
+  if (!desktop) {
+    return kFatalStatus;
+  }
+  return ombrelin::native_host::run_host(**desktop) ? 0 : kFatalStatus;
+}

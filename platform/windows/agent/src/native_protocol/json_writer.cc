@@ -1,0 +1,121 @@
+#include "native_protocol/json_writer.h"
+
+#include <simdjson.h>
+
+#include <charconv>
+
+namespace ombrelin::json {
+
+JsonWriter::JsonWriter() { out_.reserve(kInitialCapacity); }
+
+void JsonWriter::before_value() {
+  if (after_key_) {
+    after_key_ = false;
+    return;
+  }
+  if (depth_ > 0) {
+    if (has_members_[depth_ - 1]) {
+      out_.push_back(',');
+    }
+    has_members_[depth_ - 1] = true;
+  }
+}
+
+void JsonWriter::open(char bracket) {
+  before_value();
+  if (depth_ == kMaxDepth) {
+    failed_ = true;
+    return;
+  }
+  out_.push_back(bracket);
+  has_members_[depth_++] = false;
+}
+
+void JsonWriter::close(char bracket) {
+  if (depth_ == 0 || after_key_) {
+    failed_ = true;
+    return;
+  }
+  --depth_;
+  out_.push_back(bracket);
+}
+
+void JsonWriter::begin_object() { open('{'); }
+void JsonWriter::end_object() { close('}'); }
+void JsonWriter::begin_array() { open('['); }
+void JsonWriter::end_array() { close(']'); }
+
+void JsonWriter::key(std::string_view name) {
+  before_value();
+  write_escaped(name);
+  out_.push_back(':');
+  after_key_ = true;
+}
+
+void JsonWriter::string(std::string_view text) {
+  before_value();
+  write_escaped(text);
+}
+
+void JsonWriter::unsigned_integer(std::uint64_t value) {
+  before_value();
+  std::array<char, 20> digits{};
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+  out_.append(digits.data(), end);
+}
+
+void JsonWriter::boolean(bool value) {
+  before_value();
+  out_.append(value ? "true" : "false");
+}
+
+void JsonWriter::null() {
+  before_value();
+  out_.append("null");
+}
+
+void JsonWriter::write_escaped(std::string_view text) {
+  if (!simdjson::validate_utf8(text.data(), text.size())) {
+    failed_ = true;
+    return;
+  }
+  constexpr std::string_view kHex = "0123456789abcdef";
+  out_.push_back('"');
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out_.append("\\\"");
+        break;
+      case '\\':
+        out_.append("\\\\");
+        break;
+      case '\b':
+        out_.append("\\b");
+        break;
+      case '\t':
+        out_.append("\\t");
+        break;
+      case '\n':
+        out_.append("\\n");
+        break;
+      case '\f':
+        out_.append("\\f");
+        break;
+      case '\r':
+        out_.append("\\r");
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          const auto code = static_cast<unsigned char>(c);
+          out_.append("\\u00");
+          out_.push_back(kHex[code >> 4]);
+          out_.push_back(kHex[code & 0x0f]);
+        } else {
+          out_.push_back(c);
+        }
+    }
+  }
+  out_.push_back('"');
+}
+
+}  // namespace ombrelin::json

@@ -1,0 +1,30 @@
+#include "native_protocol/permission_name.h"
+
+#include <array>
+
+namespace ombrelin::native_protocol {
+namespace {
+
+constexpr std::array<std::string_view, kPermissionNameCount> kSpellings{
+    "VIEW_SCREEN",     "RECEIVE_AUDIO", "SEND_POINTER",   "SEND_KEYBOARD",
+    "SEND_TOUCH",      "SEND_PEN",      "SEND_GAMEPAD",   "READ_CLIPBOARD",
+    "WRITE_CLIPBOARD", "SEND_FILE",     "RECEIVE_FILE",   "CREATE_VIRTUAL_DISPLAY",
+    "SWITCH_MONITOR",  "REQUEST_REBOOT", "LOCAL_RECORDING", "REVERSE_SHARE",
+};
+
+}  // namespace
+
+std::string_view to_string(PermissionName name) noexcept {
+  return kSpellings[static_cast<std::size_t>(name)];
+}
+
+std::optional<PermissionName> parse_permission_name(std::string_view text) noexcept {
+  for (std::size_t i = 0; i < kSpellings.size(); ++i) {
+    if (kSpellings[i] == text) {
+      return static_cast<PermissionName>(i);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace ombrelin::native_protocol

@@ -1,0 +1,234 @@
+// The simulated desktop: the build of the agent for every system but Windows.
+// Standard streams, files, clock and random generator are the host system's own;
+// the desktop file describes what the simulated Windows calls report.
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "os/desktop_environment.h"
+#include "os/sim/desktop_description.h"
+#include "os/sim/journal.h"
+#include "simdjson.h"
+
+namespace ombrelin::os {
+namespace {
+
+using sim::DesktopDescription;
+using sim::UniqueFd;
+
+OsError errno_error(const char* context) {
+  const int code = errno;
+  return OsError{static_cast<std::uint32_t>(code), std::string(context) + ": " + std::strerror(code)};
+}
+
+class PosixInput final : public ByteInput {
+ public:
+  std::expected<std::size_t, OsError> read_some(std::span<std::uint8_t> buffer) override {
+    while (true) {
+      const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+      if (count >= 0) {
+        return static_cast<std::size_t>(count);
+      }
+      if (errno != EINTR) {
+        return std::unexpected(errno_error("read standard input"));
+      }
+    }
+  }
+};
+
+class PosixOutput final : public ByteOutput {
+ public:
+  std::expected<void, OsError> write_all(std::span<const std::uint8_t> bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t count = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+      if (count < 0 && errno == EINTR) {
+        continue;
+      }
+      if (count <= 0) {
+        return std::unexpected(errno_error("write standard output"));
+      }
+      bytes = bytes.subspan(static_cast<std::size_t>(count));
+    }
+    return {};
+  }
+  // Writes go straight to the descriptor; there is nothing buffered to flush.
+  std::expected<void, OsError> flush() override { return {}; }
+};
+
+class PosixConfigFiles final : public ConfigFileAccess {
+ public:
+  std::optional<std::filesystem::path> config_file_path() const override {
+    const char* base = std::getenv("LOCALAPPDATA");
+    if (base == nullptr) {
+      return std::nullopt;
+    }
+    return std::filesystem::path(base) / "Ombrelin Revozad" / "native-host" /
+           "native-host-config.json";
+  }
+
+  std::expected<FileFacts, OsError> file_facts(const std::filesystem::path& path) const override {
+    struct stat facts {};
+    if (::stat(path.c_str(), &facts) != 0) {
+      return std::unexpected(errno_error("stat configuration"));
+    }
+    return FileFacts{S_ISDIR(facts.st_mode), false, static_cast<std::uint64_t>(facts.st_size)};
+  }
+
+  std::expected<std::string, OsError> read_file(const std::filesystem::path& path,
+                                                std::size_t limit) const override {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+      return std::unexpected(errno_error("open configuration"));
+    }
+    std::string contents(limit + 1, '\0');
+    std::size_t filled = 0;
+    while (filled < contents.size()) {
+      const ssize_t count = ::read(fd.get(), contents.data() + filled, contents.size() - filled);
+      if (count < 0 && errno == EINTR) {
+        continue;
+      }
+      if (count < 0) {
+        return std::unexpected(errno_error("read configuration"));
+      }
+      if (count == 0) {
+        break;
+      }
+      filled += static_cast<std::size_t>(count);
+    }
+    contents.resize(filled);
+    return contents;
+  }
+};
+
+class SimulatedRandom final : public RandomSource {
+ public:
+  explicit SimulatedRandom(bool fails) : fails_(fails) {}
+
+  std::expected<void, OsError> fill(std::span<std::uint8_t> out) override {
+    if (fails_) {
+      return std::unexpected(OsError{0xC0000001u, "simulated random generator failure"});
+    }
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+      const ssize_t count = ::getrandom(out.data() + filled, out.size() - filled, 0);
+      if (count < 0 && errno == EINTR) {
+        continue;
+      }
+      if (count <= 0) {
+        return std::unexpected(errno_error("getrandom"));
+      }
+      filled += static_cast<std::size_t>(count);
+    }
+    return {};
+  }
+
+ private:
+  bool fails_;
+};
+
+// Wide enough for any offset added to any reading of the real clock.
+__extension__ using Int128 = __int128;
+
+// The real wall clock moved by the desktop file's offset.
+class OffsetWallClock final : public WallClock {
+ public:
+  explicit OffsetWallClock(std::int64_t offset_ms) : offset_ms_(offset_ms) {}
+
+  SystemTime now() const override {
+    const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+    const Int128 nanoseconds =
+        static_cast<Int128>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count()) +
+        static_cast<Int128>(offset_ms_) * 1'000'000;
+    if (nanoseconds < 0) {
+      return SystemTime{true, 0, 0};
+    }
+    return SystemTime{false, static_cast<std::uint64_t>(nanoseconds / 1'000'000'000),
+                      static_cast<std::uint32_t>(nanoseconds % 1'000'000'000)};
+  }
+
+ private:
+  std::int64_t offset_ms_;
+};
+
+CallerArgument read_caller_argument(int argc, char** argv) {
+  if (argc < 2 || argv[1] == nullptr) {
+    return {};
+  }
+  const std::string_view text(argv[1]);
+  if (!simdjson::validate_utf8(text.data(), text.size())) {
+    return {CallerArgument::State::kNotText, {}};
+  }
+  return {CallerArgument::State::kPresent, std::string(text)};
+}
+
+std::optional<DesktopDescription> load_description() {
+  const char* path = std::getenv("OMBRELIN_SIM_DESKTOP");
+  if (path == nullptr) {
+    return DesktopDescription::standard();
+  }
+  const PosixConfigFiles files;
+  const auto text = files.read_file(path, 1 << 20);
+  if (!text) {
+    return std::nullopt;
+  }
+  auto description = sim::parse_desktop_description(*text);
+  return description ? std::optional(std::move(*description)) : std::nullopt;
+}
+
+class SimulatedDesktop final : public DesktopEnvironment {
+ public:
+  SimulatedDesktop(CallerArgument caller, DesktopDescription description, UniqueFd journal)
+      : caller_(std::move(caller)),
+        description_(std::move(description)),
+        journal_(std::move(journal)),
+        random_(description_.random_fails),
+        clock_(description_.clock_offset_ms) {}
+
+  const CallerArgument& caller_argument() const override { return caller_; }
+  ConfigFileAccess& config_files() override { return config_files_; }
+  RandomSource& random() override { return random_; }
+  WallClock& wall_clock() override { return clock_; }
+  std::unique_ptr<ByteInput> take_standard_input() override {
+    return std::make_unique<PosixInput>();
+  }
+  ByteOutput& standard_output() override { return output_; }
+
+ private:
+  CallerArgument caller_;
+  DesktopDescription description_;
+  sim::Journal journal_;
+  PosixConfigFiles config_files_;
+  SimulatedRandom random_;
+  OffsetWallClock clock_;
+  PosixOutput output_;
+};
+
+}  // namespace
+
+std::expected<std::unique_ptr<DesktopEnvironment>, EnvironmentError> create_desktop_environment(
+    int argc, char** argv) {
+  auto description = load_description();
+  if (!description) {
+    return std::unexpected(EnvironmentError{});
+  }
+  UniqueFd journal;
+  if (const char* path = std::getenv("OMBRELIN_SIM_JOURNAL")) {
+    journal = UniqueFd(::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+    if (!journal.valid()) {
+      return std::unexpected(EnvironmentError{});
+    }
+  }
+  return std::make_unique<SimulatedDesktop>(read_caller_argument(argc, argv),
+                                            std::move(*description), std::move(journal));
+}
+
+}  // namespace ombrelin::os
