@@ -1,0 +1,67 @@
+# The two commands of the README: `make demo` and `make test`. Everything else
+# here is a step of those two that is also useful alone.
+
+PYTHON := /usr/bin/python3
+PYTEST := $(PYTHON) -m pytest -q -p no:cacheprovider
+JOBS   ?= 2
+
+.PHONY: demo test setup linux asan tsan windows windows-deps wine-prefix \
+        unit-tests process-tests asan-tests tsan-tests windows-tests bench clean
+
+demo: linux
+	$(PYTHON) tools/companion.py demo
+
+test: unit-tests process-tests asan-tests tsan-tests windows-tests
+
+setup:
+	@scripts/install-deps.sh
+
+linux: setup
+	@cmake --preset linux >/dev/null
+	@cmake --build build/linux -j$(JOBS)
+
+asan: setup
+	@cmake --preset linux-asan >/dev/null
+	@cmake --build build/linux-asan -j$(JOBS)
+
+tsan: setup
+	@cmake --preset linux-tsan >/dev/null
+	@cmake --build build/linux-tsan -j$(JOBS)
+
+windows-deps: setup
+	@scripts/build-windows-deps.sh
+
+windows: windows-deps
+	@cmake --preset windows >/dev/null
+	@cmake --build build/windows -j$(JOBS)
+
+wine-prefix: setup
+	@scripts/wine-prefix.sh
+
+unit-tests: linux
+	ctest --test-dir build/linux --output-on-failure -j$(JOBS)
+
+process-tests: linux
+	$(PYTEST) tests/process
+
+# The unit tests and the process-level tests again, under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+asan-tests: asan
+	ctest --test-dir build/linux-asan --output-on-failure -j$(JOBS)
+	OMBRELIN_HOST=$(CURDIR)/build/linux-asan/bin/ombrelin-native-host $(PYTEST) tests/process
+
+# The threaded parts under ThreadSanitizer.
+tsan-tests: tsan
+	ctest --test-dir build/linux-tsan --output-on-failure -j$(JOBS)
+	OMBRELIN_HOST=$(CURDIR)/build/linux-tsan/bin/ombrelin-native-host $(PYTEST) tests/process
+
+# The same process-level tests against the real Windows build under Wine.
+windows-tests: windows wine-prefix
+	OMBRELIN_TARGET=windows $(PYTEST) tests/process
+
+bench: linux
+	build/linux/bench/ombrelin_host_bench
+	$(PYTHON) bench/startup_to_hello_ack.py
+
+clean:
+	rm -rf build/linux build/linux-asan build/linux-tsan build/windows

@@ -1,0 +1,217 @@
+// The real Windows implementation of the operating-system seam. Each class is a
+// thin translation of one capability into Win32 calls; every decision lives in
+// the shared code above the seam.
+
+#include <windows.h>
+// After windows.h:
+#include <bcrypt.h>
+#include <shellapi.h>
+
+#include <memory>
+
+#include "os/desktop_environment.h"
+#include "os/win/text_conversion_win.h"
+#include "os/win/unique_handle.h"
+
+namespace ombrelin::os {
+namespace {
+
+using win::last_error;
+using win::UniqueHandle;
+
+// Largest single ReadFile/WriteFile request.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+// Standard input read through the raw handle: no C runtime, so no text-mode
+// translation of CR LF and no buffering between the pipe and the frame reader.
+class HandleInput final : public ByteInput {
+ public:
+  std::expected<std::size_t, OsError> read_some(std::span<std::uint8_t> buffer) override {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+      return std::unexpected(last_error("standard input handle"));
+    }
+    DWORD count = 0;
+    const auto request = static_cast<DWORD>(std::min(buffer.size(), kMaxTransfer));
+    if (!ReadFile(input, buffer.data(), request, &count, nullptr)) {
+      // The browser closing its end of the pipe is the ordinary end of input.
+      const DWORD error = GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
+        return 0;
+      }
+      return std::unexpected(OsError{static_cast<std::uint32_t>(error), "read standard input"});
+    }
+    return static_cast<std::size_t>(count);
+  }
+};
+
+// Standard output written through the raw handle. Nothing is buffered, so flush
+// has nothing to do (FlushFileBuffers on a pipe would wait for the browser to
+// read everything).
+class HandleOutput final : public ByteOutput {
+ public:
+  std::expected<void, OsError> write_all(std::span<const std::uint8_t> bytes) override {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+      return std::unexpected(last_error("standard output handle"));
+    }
+    while (!bytes.empty()) {
+      DWORD written = 0;
+      const auto request = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+      if (!WriteFile(output, bytes.data(), request, &written, nullptr)) {
+        return std::unexpected(last_error("write standard output"));
+      }
+      if (written == 0) {
+        return std::unexpected(OsError{ERROR_WRITE_FAULT, "write standard output"});
+      }
+      bytes = bytes.subspan(written);
+    }
+    return {};
+  }
+  std::expected<void, OsError> flush() override { return {}; }
+};
+
+class Win32ConfigFiles final : public ConfigFileAccess {
+ public:
+  std::optional<std::filesystem::path> config_file_path() const override {
+    const DWORD needed = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+    if (needed == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+      return std::nullopt;
+    }
+    std::wstring base(needed, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", base.data(), needed);
+    if (length >= needed) {
+      return std::nullopt;  // changed between the two calls
+    }
+    base.resize(length);
+    const std::filesystem::path relative(L"Ombrelin Revozad\\native-host\\native-host-config.json");
+    return base.empty() ? relative : std::filesystem::path(base) / relative;
+  }
+
+  std::expected<FileFacts, OsError> file_facts(const std::filesystem::path& path) const override {
+    // Backup semantics open directories too, and links are followed.
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    if (!file.valid()) {
+      return std::unexpected(last_error("open configuration metadata"));
+    }
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+      return std::unexpected(last_error("read configuration attributes"));
+    }
+    FileFacts facts;
+    facts.is_directory = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.is_name_surrogate = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                              IsReparseTagNameSurrogate(tag.ReparseTag);
+    if (!facts.is_directory) {
+      LARGE_INTEGER size{};
+      if (!GetFileSizeEx(file.get(), &size)) {
+        return std::unexpected(last_error("read configuration size"));
+      }
+      facts.size = static_cast<std::uint64_t>(size.QuadPart);
+    }
+    return facts;
+  }
+
+  std::expected<std::string, OsError> read_file(const std::filesystem::path& path,
+                                                std::size_t limit) const override {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+      return std::unexpected(last_error("open configuration"));
+    }
+    std::string contents(limit + 1, '\0');
+    std::size_t filled = 0;
+    while (filled < contents.size()) {
+      DWORD count = 0;
+      if (!ReadFile(file.get(), contents.data() + filled,
+                    static_cast<DWORD>(contents.size() - filled), &count, nullptr)) {
+        return std::unexpected(last_error("read configuration"));
+      }
+      if (count == 0) {
+        break;
+      }
+      filled += count;
+    }
+    contents.resize(filled);
+    return contents;
+  }
+};
+
+class SystemPreferredRandom final : public RandomSource {
+ public:
+  std::expected<void, OsError> fill(std::span<std::uint8_t> out) override {
+    const NTSTATUS status = BCryptGenRandom(nullptr, out.data(), static_cast<ULONG>(out.size()),
+                                            BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    if (status < 0) {
+      return std::unexpected(OsError{static_cast<std::uint32_t>(status), "BCryptGenRandom"});
+    }
+    return {};
+  }
+};
+
+class SystemWallClock final : public WallClock {
+ public:
+  SystemTime now() const override {
+    // FILETIME counts 100 ns intervals since 1601-01-01.
+    constexpr std::uint64_t kUnixEpoch = 116'444'736'000'000'000;
+    FILETIME file_time{};
+    GetSystemTimePreciseAsFileTime(&file_time);
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(file_time.dwHighDateTime) << 32) | file_time.dwLowDateTime;
+    if (ticks < kUnixEpoch) {
+      return SystemTime{true, 0, 0};
+    }
+    const std::uint64_t since_epoch = ticks - kUnixEpoch;
+    return SystemTime{false, since_epoch / 10'000'000,
+                      static_cast<std::uint32_t>(since_epoch % 10'000'000 * 100)};
+  }
+};
+
+// Reads the caller origin from the wide command line: the narrow argv of the C
+// runtime is in the ANSI code page and would mangle non-ASCII text.
+CallerArgument read_caller_argument() {
+  int count = 0;
+  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> arguments(
+      CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+  if (!arguments || count < 2) {
+    return {};
+  }
+  auto text = win::utf16_to_utf8(arguments.get()[1]);
+  if (!text) {
+    return {CallerArgument::State::kNotText, {}};
+  }
+  return {CallerArgument::State::kPresent, std::move(*text)};
+}
+
+class Win32Desktop final : public DesktopEnvironment {
+ public:
+  explicit Win32Desktop(CallerArgument caller) : caller_(std::move(caller)) {}
+
+  const CallerArgument& caller_argument() const override { return caller_; }
+  ConfigFileAccess& config_files() override { return config_files_; }
+  RandomSource& random() override { return random_; }
+  WallClock& wall_clock() override { return clock_; }
+  std::unique_ptr<ByteInput> take_standard_input() override {
+    return std::make_unique<HandleInput>();
+  }
+  ByteOutput& standard_output() override { return output_; }
+
+ private:
+  CallerArgument caller_;
+  Win32ConfigFiles config_files_;
+  SystemPreferredRandom random_;
+  SystemWallClock clock_;
+  HandleOutput output_;
+};
+
+}  // namespace
+
+std::expected<std::unique_ptr<DesktopEnvironment>, EnvironmentError> create_desktop_environment(
+    int /*argc*/, char** /*argv*/) {
+  return std::make_unique<Win32Desktop>(read_caller_argument());
+}
+
+}  // namespace ombrelin::os

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with. Idempotent and
+# quiet when everything is already there; needs root (or sudo) otherwise.
+set -euo pipefail
+
+packages=(
+  # Linux build and unit tests
+  cmake ninja-build pkg-config g++ libsimdjson-dev libsodium-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # Windows cross build (libsodium and simdjson come from Debian's sources)
+  g++-mingw-w64-x86-64-posix dpkg-dev
+  # Running the Windows build
+  wine wine64 xvfb xauth
+  # Process-level tests and the companion
+  python3 python3-pytest python3-nacl
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
