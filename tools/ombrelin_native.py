@@ -79,8 +79,8 @@ class HostProcess:
         binary: HostBinary,
         *,
         config: dict | bytes | None = None,
-        args: list[str] | None = None,
-        desktop: dict | None = None,
+        args: list[str | bytes] | None = None,
+        desktop: dict | bytes | None = None,
         workdir: Path | None = None,
         env: dict | None = None,
     ):
@@ -98,9 +98,14 @@ class HostProcess:
         environment["OMBRELIN_SIM_ACTIONS"] = str(self.actions)
         if desktop is not None:
             desktop_file = self.workdir / "desktop.json"
-            desktop_file.write_text(json.dumps(desktop))
+            desktop_file.write_bytes(desktop if isinstance(desktop, bytes) else json.dumps(desktop).encode())
             environment["OMBRELIN_SIM_DESKTOP"] = str(desktop_file)
-        environment.update(env or {})
+        # A value of None removes the variable from the host's environment.
+        for name, value in (env or {}).items():
+            if value is None:
+                environment.pop(name, None)
+            else:
+                environment[name] = value
         argv = [caller_origin()] if args is None else args
         self.process = subprocess.Popen(
             binary.command + argv,
@@ -167,6 +172,14 @@ class HostProcess:
     def finish(self, timeout: float = 10.0) -> tuple[int, bytes]:
         """Closes the input, waits for the exit and returns (status, remaining stdout)."""
         self.close_input()
+        return self.wait_exit(timeout)
+
+    def wait_exit(self, timeout: float = 10.0) -> tuple[int, bytes]:
+        """Waits for the host to end with its input left as it is; returns (status, remaining stdout).
+
+        With the input still open, an exit can only come from something the host
+        has already been given, not from the end of its input.
+        """
         try:
             status = self.process.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -179,6 +192,9 @@ class HostProcess:
 
     @property
     def stderr(self) -> bytes:
+        """What the host wrote to standard error; complete once the process has ended."""
+        if self.process.poll() is not None:
+            self._stderr_reader.join(5)
         return self._stderr
 
     def journal_lines(self) -> list[dict]:

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "os/desktop_environment.h"
 #include "os/sim/desktop_description.h"
+#include "os/sim/display_api_sim.h"
 #include "os/sim/journal.h"
 #include "simdjson.h"
 
@@ -191,12 +193,14 @@ class SimulatedDesktop final : public DesktopEnvironment {
         description_(std::move(description)),
         journal_(std::move(journal)),
         random_(description_.random_fails),
-        clock_(description_.clock_offset_ms) {}
+        clock_(description_.clock_offset_ms),
+        display_api_(sim::make_simulated_display_api(description_)) {}
 
   const CallerArgument& caller_argument() const override { return caller_; }
   ConfigFileAccess& config_files() override { return config_files_; }
   RandomSource& random() override { return random_; }
   WallClock& wall_clock() override { return clock_; }
+  DisplayApi& display_api() override { return *display_api_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
     return std::make_unique<PosixInput>();
   }
@@ -209,6 +213,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
   PosixConfigFiles config_files_;
   SimulatedRandom random_;
   OffsetWallClock clock_;
+  std::unique_ptr<DisplayApi> display_api_;
   PosixOutput output_;
 };
 
@@ -216,6 +221,9 @@ class SimulatedDesktop final : public DesktopEnvironment {
 
 std::expected<std::unique_ptr<DesktopEnvironment>, EnvironmentError> create_desktop_environment(
     int argc, char** argv) {
+  // A reader that closed standard output must surface as a failed write (a fatal
+  // error with status 1), as it does on Windows, not as a signal.
+  std::signal(SIGPIPE, SIG_IGN);
   auto description = load_description();
   if (!description) {
     return std::unexpected(EnvironmentError{});
