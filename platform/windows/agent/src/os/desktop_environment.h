@@ -6,6 +6,7 @@
 
 #include "os/byte_stream.h"
 #include "os/config_file_access.h"
+#include "os/display_api.h"
 #include "os/random_source.h"
 #include "os/wall_clock.h"
 
@@ -30,6 +31,7 @@ class DesktopEnvironment {
   [[nodiscard]] virtual ConfigFileAccess& config_files() = 0;
   [[nodiscard]] virtual RandomSource& random() = 0;
   [[nodiscard]] virtual WallClock& wall_clock() = 0;
+  [[nodiscard]] virtual DisplayApi& display_api() = 0;
   // Standard input, handed over once to the thread that reads frames from it.
   [[nodiscard]] virtual std::unique_ptr<ByteInput> take_standard_input() = 0;
   // Standard output, written only by the main loop.

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "os/desktop_environment.h"
+#include "os/win/display_api_win.h"
 #include "os/win/text_conversion_win.h"
 #include "os/win/unique_handle.h"
 
@@ -194,6 +195,7 @@ class Win32Desktop final : public DesktopEnvironment {
   ConfigFileAccess& config_files() override { return config_files_; }
   RandomSource& random() override { return random_; }
   WallClock& wall_clock() override { return clock_; }
+  DisplayApi& display_api() override { return *display_api_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
     return std::make_unique<HandleInput>();
   }
@@ -204,6 +206,7 @@ class Win32Desktop final : public DesktopEnvironment {
   Win32ConfigFiles config_files_;
   SystemPreferredRandom random_;
   SystemWallClock clock_;
+  std::unique_ptr<DisplayApi> display_api_ = win::make_win32_display_api();
   HandleOutput output_;
 };
 
