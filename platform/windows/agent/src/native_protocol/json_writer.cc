@@ -64,6 +64,13 @@ void JsonWriter::unsigned_integer(std::uint64_t value) {
   out_.append(digits.data(), end);
 }
 
+void JsonWriter::signed_integer(std::int64_t value) {
+  before_value();
+  std::array<char, 20> digits{};
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+  out_.append(digits.data(), end);
+}
+
 void JsonWriter::boolean(bool value) {
   before_value();
   out_.append(value ? "true" : "false");

@@ -27,6 +27,7 @@ class JsonWriter {
   void key(std::string_view name);
   void string(std::string_view text);
   void unsigned_integer(std::uint64_t value);
+  void signed_integer(std::int64_t value);
   void boolean(bool value);
   void null();
 
