@@ -17,6 +17,11 @@ constexpr std::uint8_t lower_hex_value(char c) noexcept {
   return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'a' + 10);
 }
 
+constexpr bool is_base64url_char(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_';
+}
+
 }  // namespace
 
 bool is_lower_hex_token(std::string_view text) noexcept {
@@ -36,9 +41,11 @@ std::string encode_lower_hex(std::span<const std::uint8_t> bytes) {
 std::optional<std::vector<std::uint8_t>> decode_base64url_canonical(std::string_view text,
                                                                     std::size_t byte_limit) {
   // libsodium's decoder, called without an end pointer, already refuses padding,
-  // foreign characters, a dangling sixth-bit group, non-zero trailing bits and
-  // output beyond the limit; it accepts the empty text, which has no meaning here.
-  if (text.empty() || text.size() % 4 == 1) {
+  // a dangling sixth-bit group, non-zero trailing bits and output beyond the
+  // limit; it accepts the empty text, which has no meaning here. Its character
+  // test (1.0.18) reads a byte of 0x80 or more as a negative value that aliases an
+  // alphabet character, so the alphabet is checked here first.
+  if (text.empty() || text.size() % 4 == 1 || !std::ranges::all_of(text, is_base64url_char)) {
     return std::nullopt;
   }
   std::vector<std::uint8_t> bytes(std::min(byte_limit, text.size() / 4 * 3 + 2));

@@ -57,7 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Base64Case{"AA+/", 32, false},   // standard alphabet
                       Base64Case{"AA A", 32, false}, Base64Case{"AA\nA", 32, false},
                       Base64Case{"-_-_", 32, true}, Base64Case{"AA", 32, true},
-                      Base64Case{"AB", 32, false}));
+                      Base64Case{"AB", 32, false},
+                      // Bytes of 0x80 and above must not pass as alphabet characters.
+                      Base64Case{"AAA\xab", 32, false}, Base64Case{"AA\xc3\xa9", 32, false}));
 
 TEST(Uuid, ParsesAndFormatsTheCanonicalText) {
   const std::string text = "123e4567-e89b-42d3-a456-426614174000";
