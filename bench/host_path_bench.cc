@@ -80,7 +80,8 @@ native_host::HostConfig bench_config() {
 void BM_CommandThroughHostPath(benchmark::State& state) {
   const auto bodies = command_bodies();
   const native_host::HostConfig config = bench_config();
-  native_host::HostState host(config, *native_host::validate_host_config(config));
+  auto desktop = os::create_desktop_environment(0, nullptr);
+  native_host::HostState host(config, *native_host::validate_host_config(config), **desktop);
   FixedRandom random;
   FixedClock clock;
   DiscardOutput output;

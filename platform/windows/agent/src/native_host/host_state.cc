@@ -20,7 +20,7 @@ native_protocol::StatusPayload build_status_payload(const HostState& state) {
     return name == PermissionName::kSendPointer || name == PermissionName::kSendKeyboard;
   });
   status.connected = true;
-  status.paused = session->paused;
+  status.paused = session->gate.paused();
   status.active_session_id = session->session_id_text;
   status.active_site = std::string(kServiceWebOrigin);
   status.session_mode = controls_input ? "control" : "view";

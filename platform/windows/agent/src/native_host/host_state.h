@@ -4,6 +4,7 @@
 #include "native_host/request_id_cache.h"
 #include "native_protocol/status_payload.h"
 #include "ombrelin/protocol/host_binding.h"
+#include "os/desktop_environment.h"
 #include "session/session_host.h"
 
 namespace ombrelin::native_host {
@@ -11,8 +12,11 @@ namespace ombrelin::native_host {
 // The one record of run state, built once before the loop and owned by the main
 // loop; only the main thread touches it.
 struct HostState {
-  HostState(HostConfig host_config, protocol::HostBinding host_binding)
-      : config(std::move(host_config)), binding(host_binding) {}
+  HostState(HostConfig host_config, protocol::HostBinding host_binding,
+            os::DesktopEnvironment& desktop)
+      : config(std::move(host_config)),
+        binding(host_binding),
+        sessions(desktop.window_system(), desktop.display_api()) {}
   HostState(const HostState&) = delete;
   HostState& operator=(const HostState&) = delete;
 

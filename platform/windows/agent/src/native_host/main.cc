@@ -3,6 +3,8 @@
 
 #include <sodium.h>
 
+#include <cstdlib>
+
 #include "native_host/run_host.h"
 #include "os/desktop_environment.h"
 
@@ -15,5 +17,8 @@ int main(int argc, char** argv) {
   if (!desktop) {
     return kFatalStatus;
   }
-  return ombrelin::native_host::run_host(**desktop) ? 0 : kFatalStatus;
+  const int status = ombrelin::native_host::run_host(**desktop) ? 0 : kFatalStatus;
+  // An indicator thread may still be closing its window through the desktop
+  // environment; the process ends here without tearing that environment down.
+  std::exit(status);
 }

@@ -30,7 +30,7 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
   start_reader_thread(desktop.take_standard_input(), std::move(reader_sender));
   auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
 
-  HostState state(std::move(*config), *binding);
+  HostState state(std::move(*config), *binding, desktop);
   HostLoop loop(desktop, state, caller.text, std::move(reader_receiver),
                 std::move(indicator_sender), std::move(indicator_receiver));
   return loop.run();

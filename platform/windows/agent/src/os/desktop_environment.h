@@ -9,6 +9,7 @@
 #include "os/display_api.h"
 #include "os/random_source.h"
 #include "os/wall_clock.h"
+#include "os/window_system.h"
 
 namespace ombrelin::os {
 
@@ -32,6 +33,7 @@ class DesktopEnvironment {
   [[nodiscard]] virtual RandomSource& random() = 0;
   [[nodiscard]] virtual WallClock& wall_clock() = 0;
   [[nodiscard]] virtual DisplayApi& display_api() = 0;
+  [[nodiscard]] virtual WindowSystem& window_system() = 0;
   // Standard input, handed over once to the thread that reads frames from it.
   [[nodiscard]] virtual std::unique_ptr<ByteInput> take_standard_input() = 0;
   // Standard output, written only by the main loop.

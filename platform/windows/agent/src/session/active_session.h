@@ -1,24 +1,51 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "native_protocol/permission_name.h"
+#include "ombrelin/protocol/byte_types.h"
+#include "ombrelin/protocol/text_codecs.h"
+#include "os/window_system.h"
+#include "session/session_gate.h"
 
 namespace ombrelin::session {
 
-enum class GatePhase : std::uint8_t { kIdle = 0, kPending = 1, kActive = 2, kEnded = 3 };
+// The session's tie to its indicator window: closing it posts the close message,
+// once, and a session discarded without an explicit stop still closes its window.
+class IndicatorLink {
+ public:
+  IndicatorLink() = default;
+  IndicatorLink(os::WindowSystem& windows, os::WindowHandle window)
+      : windows_(&windows), window_(window) {}
+  IndicatorLink(IndicatorLink&& other) noexcept
+      : windows_(other.windows_), window_(std::exchange(other.window_, 0)) {}
+  IndicatorLink& operator=(IndicatorLink&&) = delete;
+  IndicatorLink(const IndicatorLink&) = delete;
+  IndicatorLink& operator=(const IndicatorLink&) = delete;
+  ~IndicatorLink() { close(); }
+
+  // Tells the indicator to show the pause state; a failed post is ignored.
+  void show_paused(bool paused) const;
+  // Tells the indicator to close, once; a failed post is ignored.
+  void close();
+
+ private:
+  os::WindowSystem* windows_ = nullptr;
+  os::WindowHandle window_ = 0;
+};
 
 // The one remote session the local user approved. Owned by SessionHost on the
 // main thread.
 struct ActiveSession {
-  GatePhase phase = GatePhase::kIdle;
-  bool paused = false;
-  std::optional<std::uint64_t> lease_expires_at_s;  // present while the gate holds a grant
+  SessionGate gate;
+  protocol::Uuid session_id{};
+  protocol::Sha256Digest last_ticket_digest{};
   std::string session_id_text;
+  std::string display_id;
   std::vector<native_protocol::PermissionName> granted_permissions;
+  IndicatorLink indicator;
 };
 
 }  // namespace ombrelin::session

@@ -1,5 +1,6 @@
 #include "session/dispatcher.h"
 
+#include "ombrelin/protocol/session_start.h"
 #include "session/unix_clock.h"
 
 namespace ombrelin::session {
@@ -7,6 +8,19 @@ namespace {
 
 namespace command = native_protocol::command;
 using Result = std::expected<void, CommandError>;
+
+CommandError session_start_error(protocol::SessionStartFailure failure) {
+  switch (failure) {
+    case protocol::SessionStartFailure::kTicketInvalid:
+    case protocol::SessionStartFailure::kPublicKeyLength:
+      return CommandError::kTicketInvalid;
+    case protocol::SessionStartFailure::kPermissionsMismatch:
+      return CommandError::kPermissionsMismatch;
+    case protocol::SessionStartFailure::kRequestInvalid:
+      break;
+  }
+  return CommandError::kSessionRequestInvalid;
+}
 
 struct Router {
   DispatchContext& context;
@@ -20,13 +34,31 @@ struct Router {
     context.sessions.stop_session();
     return {};
   }
-  Result operator()(command::SessionStart&) const {
+  Result operator()(command::SessionStart& start) const {
     const auto now = read_unix_clock(context.clock);
     if (!now) {
       return std::unexpected(now.error());
     }
-    // Tickets cannot be checked by this build yet; every request is refused.
-    return std::unexpected(CommandError::kSessionRequestInvalid);
+    std::vector<protocol::PermissionIndex> permissions;
+    permissions.reserve(start.permissions.size());
+    for (const native_protocol::PermissionName name : start.permissions) {
+      permissions.push_back(static_cast<protocol::PermissionIndex>(name));
+    }
+    const protocol::SessionStartRequest request{
+        start.session_id,
+        start.requester_name,
+        permissions,
+        start.lease_expires_at,
+        start.signed_ticket,
+        {start.ticket_key.key_id, start.ticket_key.algorithm, start.ticket_key.public_key,
+         start.ticket_key.encoding}};
+    const auto grant = protocol::check_session_start(request, context.binding, now->milliseconds);
+    if (!grant) {
+      return std::unexpected(session_start_error(grant.error()));
+    }
+    // The seconds read before the consent prompt: the user's answer may come
+    // after the lease, and the gate judges the grant as it stood when asked.
+    return context.sessions.start_or_refresh_session(*grant, context.indicator, now->seconds);
   }
   Result operator()(command::Control&) const {
     if (context.sessions.session() == nullptr) {

@@ -1,8 +1,139 @@
 #include "session/session_host.h"
 
-namespace ombrelin::session {
+#include <algorithm>
+#include <ranges>
 
-void SessionHost::stop_session() { session_.reset(); }
+#include "display/mapping_display.h"
+#include "session/consent_prompt.h"
+#include "session/visible_indicator.h"
+
+namespace ombrelin::session {
+namespace {
+
+using native_protocol::PermissionName;
+
+std::vector<PermissionName> permission_names(const protocol::SessionGrant& grant) {
+  std::vector<PermissionName> names;
+  names.reserve(grant.granted_permissions.size());
+  for (const protocol::PermissionIndex index : grant.granted_permissions) {
+    names.push_back(static_cast<PermissionName>(index));
+  }
+  return names;
+}
+
+std::string join_permission_names(const std::vector<PermissionName>& names) {
+  std::string text;
+  for (const PermissionName name : names) {
+    if (!text.empty()) {
+      text.append(", ");
+    }
+    text.append(native_protocol::to_string(name));
+  }
+  return text;
+}
+
+bool grants_input(const std::vector<PermissionName>& names) {
+  return std::ranges::any_of(names, [](PermissionName name) {
+    return name == PermissionName::kSendPointer || name == PermissionName::kSendKeyboard;
+  });
+}
+
+GateRequest gate_request(const protocol::SessionGrant& grant) {
+  return GateRequest{grant.requester_name,
+                     grant.session_id,
+                     grant.requester_device_id,
+                     grant.requester_identity_fingerprint,
+                     grant.lease_expires_at_unix_s,
+                     grant.allowed_permissions};
+}
+
+}  // namespace
+
+std::expected<void, CommandError> SessionHost::start_or_refresh_session(
+    const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
+    std::uint64_t now_s) {
+  return session_ ? refresh_session(grant, now_s) : start_session(grant, indicator_sender, now_s);
+}
+
+std::expected<void, CommandError> SessionHost::start_session(
+    const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
+    std::uint64_t now_s) {
+  std::vector<PermissionName> names = permission_names(grant);
+  const std::string names_text = join_permission_names(names);
+
+  // Every new session needs the primary display, whatever it may do.
+  const auto primary = display::choose_mapping_display(displays_);
+  if (!primary) {
+    return std::unexpected(primary.error() == display::MappingDisplayError::kNoPrimaryDisplay
+                               ? CommandError::kNoPrimaryDisplay
+                               : CommandError::kDisplayEnumerationFailed);
+  }
+  const std::string mapping = display::input_mapping_text(grants_input(names), *primary);
+  const ConsentRequest consent{grant.requester_name, grant.requester_fingerprint_text, names_text,
+                               mapping, grant.lease_expires_at_unix_s};
+  if (!ask_local_consent(windows_, consent)) {
+    return std::unexpected(CommandError::kLocalUserRejected);
+  }
+
+  SessionGate gate;
+  if (!gate.take_request(gate_request(grant))) {
+    return std::unexpected(CommandError::kGateRejectedRequest);
+  }
+  if (!gate.approve(grant.requested_permissions, now_s)) {
+    return std::unexpected(CommandError::kGrantExpiredBeforeAcceptance);
+  }
+
+  const auto window = start_visible_indicator(windows_, grant.requester_name, names_text,
+                                              grant.lease_expires_at_unix_s, indicator_sender);
+  if (!window) {
+    return std::unexpected(window.error());
+  }
+  session_.emplace(ActiveSession{std::move(gate), grant.session_id, grant.ticket_payload_digest,
+                                 grant.session_id_text, grant.display_id, std::move(names),
+                                 IndicatorLink(windows_, *window)});
+  return {};
+}
+
+std::expected<void, CommandError> SessionHost::refresh_session(const protocol::SessionGrant& grant,
+                                                               std::uint64_t now_s) {
+  const auto& active = session_->gate.active_grant();
+  if (!active) {
+    return std::unexpected(CommandError::kGateUnavailable);
+  }
+  if (grant.session_id != session_->session_id ||
+      grant.requester_device_id != active->requester_device_id ||
+      grant.requester_identity_fingerprint != active->requester_identity_fingerprint ||
+      grant.requested_permissions != active->granted_permissions ||
+      grant.display_id != session_->display_id) {
+    return std::unexpected(CommandError::kDifferentRequesterOrGrant);
+  }
+  if (grant.ticket_payload_digest == session_->last_ticket_digest) {
+    return std::unexpected(CommandError::kRefreshTicketReused);
+  }
+  SessionGate gate;
+  if (!gate.take_request(gate_request(grant))) {
+    return std::unexpected(CommandError::kRefreshRequestRejected);
+  }
+  if (!gate.approve(grant.requested_permissions, now_s)) {
+    return std::unexpected(CommandError::kRefreshGrantRejected);
+  }
+  // Input the local user paused stays paused across a refresh; the indicator
+  // still shows the paused state, so it keeps agreeing with the flag.
+  gate.set_paused(session_->gate.paused());
+  session_->gate = std::move(gate);
+  session_->last_ticket_digest = grant.ticket_payload_digest;
+  return {};
+}
+
+void SessionHost::stop_session() {
+  if (!session_) {
+    return;
+  }
+  ActiveSession stopped = std::move(*session_);
+  session_.reset();
+  stopped.gate.end();
+  stopped.indicator.close();
+}
 
 std::expected<void, CommandError> SessionHost::set_session_paused(
     std::optional<std::string_view> session_id, bool paused) {
@@ -12,11 +143,16 @@ std::expected<void, CommandError> SessionHost::set_session_paused(
   if (session_id && *session_id != session_->session_id_text) {
     return std::unexpected(CommandError::kPauseSessionMismatch);
   }
-  if (session_->phase != GatePhase::kActive) {
+  if (session_->gate.phase() != GatePhase::kActive) {
     return std::unexpected(CommandError::kPauseStateUnchanged);
   }
-  session_->paused = paused;
+  apply_pause(paused);
   return {};
+}
+
+void SessionHost::apply_pause(bool paused) {
+  session_->gate.set_paused(paused);
+  session_->indicator.show_paused(paused);
 }
 
 void SessionHost::on_indicator_event(IndicatorEvent event) {
@@ -24,13 +160,17 @@ void SessionHost::on_indicator_event(IndicatorEvent event) {
     stop_session();
     return;
   }
-  if (session_ && session_->phase == GatePhase::kActive) {
-    session_->paused = event == IndicatorEvent::kPause;
+  if (session_ && session_->gate.phase() == GatePhase::kActive) {
+    apply_pause(event == IndicatorEvent::kPause);
   }
 }
 
-void SessionHost::stop_if_lease_expired(std::uint64_t now_seconds) {
-  if (session_ && session_->lease_expires_at_s && now_seconds >= *session_->lease_expires_at_s) {
+void SessionHost::stop_if_lease_expired(std::uint64_t now_s) {
+  if (!session_) {
+    return;
+  }
+  const auto& grant = session_->gate.active_grant();
+  if (grant && now_s >= grant->lease_expires_at_s) {
     stop_session();
   }
 }

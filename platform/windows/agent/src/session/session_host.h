@@ -5,24 +5,33 @@
 #include <optional>
 #include <string_view>
 
+#include "ombrelin/protocol/session_start.h"
+#include "os/display_api.h"
+#include "os/window_system.h"
 #include "session/active_session.h"
 #include "session/command_error.h"
 #include "session/indicator_event.h"
 
 namespace ombrelin::session {
 
-// Holds the one session (or none) and the operations that start, pause and stop
-// it. Main thread only: the indicator thread reaches it through the indicator
-// channel, never directly.
+// Holds the one session (or none) and the operations that start, refresh, pause
+// and stop it. Main thread only: the indicator thread reaches it through the
+// indicator channel, never directly.
 class SessionHost {
  public:
-  SessionHost() = default;
+  SessionHost(os::WindowSystem& windows, os::DisplayApi& displays)
+      : windows_(windows), displays_(displays) {}
   SessionHost(const SessionHost&) = delete;
   SessionHost& operator=(const SessionHost&) = delete;
 
-  [[nodiscard]] const ActiveSession* session() const {
-    return session_ ? &*session_ : nullptr;
-  }
+  [[nodiscard]] const ActiveSession* session() const { return session_ ? &*session_ : nullptr; }
+
+  // A verified grant either starts a new session (display, consent, gate,
+  // indicator) or refreshes the active one without asking anybody. `now_s` is
+  // the time read before any prompt was shown.
+  [[nodiscard]] std::expected<void, CommandError> start_or_refresh_session(
+      const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
+      std::uint64_t now_s);
 
   // Ends the session, if any. Never fails.
   void stop_session();
@@ -34,10 +43,21 @@ class SessionHost {
   // The local user's Pause, Resume or Stop from the indicator window.
   void on_indicator_event(IndicatorEvent event);
 
-  // Stops a session whose active grant's lease has run out at `now_seconds`.
-  void stop_if_lease_expired(std::uint64_t now_seconds);
+  // Stops a session whose active grant's lease has run out at `now_s`.
+  void stop_if_lease_expired(std::uint64_t now_s);
 
  private:
+  [[nodiscard]] std::expected<void, CommandError> start_session(
+      const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
+      std::uint64_t now_s);
+  [[nodiscard]] std::expected<void, CommandError> refresh_session(
+      const protocol::SessionGrant& grant, std::uint64_t now_s);
+  // Sets the paused flag of an active session, releasing input when pausing and
+  // telling the indicator.
+  void apply_pause(bool paused);
+
+  os::WindowSystem& windows_;
+  os::DisplayApi& displays_;
   std::optional<ActiveSession> session_;
 };
 

@@ -18,6 +18,7 @@
 #include "os/sim/desktop_description.h"
 #include "os/sim/display_api_sim.h"
 #include "os/sim/journal.h"
+#include "os/sim/window_system_sim.h"
 #include "simdjson.h"
 
 namespace ombrelin::os {
@@ -161,6 +162,11 @@ class OffsetWallClock final : public WallClock {
   std::int64_t offset_ms_;
 };
 
+std::string environment_text(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
 CallerArgument read_caller_argument(int argc, char** argv) {
   if (argc < 2 || argv[1] == nullptr) {
     return {};
@@ -194,13 +200,16 @@ class SimulatedDesktop final : public DesktopEnvironment {
         journal_(std::move(journal)),
         random_(description_.random_fails),
         clock_(description_.clock_offset_ms),
-        display_api_(sim::make_simulated_display_api(description_)) {}
+        display_api_(sim::make_simulated_display_api(description_)),
+        window_system_(sim::make_simulated_window_system(description_, journal_,
+                                                         environment_text("OMBRELIN_SIM_ACTIONS"))) {}
 
   const CallerArgument& caller_argument() const override { return caller_; }
   ConfigFileAccess& config_files() override { return config_files_; }
   RandomSource& random() override { return random_; }
   WallClock& wall_clock() override { return clock_; }
   DisplayApi& display_api() override { return *display_api_; }
+  WindowSystem& window_system() override { return *window_system_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
     return std::make_unique<PosixInput>();
   }
@@ -214,6 +223,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
   SimulatedRandom random_;
   OffsetWallClock clock_;
   std::unique_ptr<DisplayApi> display_api_;
+  std::unique_ptr<WindowSystem> window_system_;
   PosixOutput output_;
 };
 

@@ -13,6 +13,7 @@
 #include "os/win/display_api_win.h"
 #include "os/win/text_conversion_win.h"
 #include "os/win/unique_handle.h"
+#include "os/win/window_system_win.h"
 
 namespace ombrelin::os {
 namespace {
@@ -196,6 +197,7 @@ class Win32Desktop final : public DesktopEnvironment {
   RandomSource& random() override { return random_; }
   WallClock& wall_clock() override { return clock_; }
   DisplayApi& display_api() override { return *display_api_; }
+  WindowSystem& window_system() override { return *window_system_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
     return std::make_unique<HandleInput>();
   }
@@ -207,6 +209,7 @@ class Win32Desktop final : public DesktopEnvironment {
   SystemPreferredRandom random_;
   SystemWallClock clock_;
   std::unique_ptr<DisplayApi> display_api_ = win::make_win32_display_api();
+  std::unique_ptr<WindowSystem> window_system_ = win::make_win32_window_system();
   HandleOutput output_;
 };
 

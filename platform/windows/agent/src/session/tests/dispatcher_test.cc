@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "os/sim/display_api_sim.h"
+#include "os/sim/window_system_sim.h"
 #include "session/tests/fake_wall_clock.h"
 
 namespace ombrelin::session {
@@ -55,7 +57,12 @@ class DispatchWithoutSession : public ::testing::TestWithParam<CommandCase> {
   }
 
   FakeWallClock clock_{os::SystemTime{false, 1'700'000'000, 0}};
-  SessionHost sessions_;
+  os::sim::DesktopDescription desktop_ = os::sim::DesktopDescription::standard();
+  os::sim::Journal journal_;
+  std::unique_ptr<os::WindowSystem> windows_ =
+      os::sim::make_simulated_window_system(desktop_, journal_, "");
+  std::unique_ptr<os::DisplayApi> displays_ = os::sim::make_simulated_display_api(desktop_);
+  SessionHost sessions_{*windows_, *displays_};
   protocol::HostBinding binding_;
   std::pair<IndicatorSender, IndicatorReceiver> indicator_ = Channel<IndicatorEvent>::create();
 };

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "os/sim/desktop_description.h"
+#include "os/sim/journal.h"
+#include "os/window_system.h"
+
+namespace ombrelin::os::sim {
+
+// The simulated window system: windows with small integer handles, one message
+// queue per thread, the consent answers and failures of the desktop file, and
+// the actions file playing the local user at the indicator. Every call is
+// written to the journal when it returns.
+[[nodiscard]] std::unique_ptr<WindowSystem> make_simulated_window_system(
+    const DesktopDescription& description, Journal& journal, std::string actions_path);
+
+}  // namespace ombrelin::os::sim

@@ -1,0 +1,139 @@
+#include "os/win/window_system_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#include "os/win/text_conversion_win.h"
+
+namespace ombrelin::os::win {
+namespace {
+
+// Windows take NUL-terminated UTF-16; a text that cannot be converted is shown
+// as an empty string rather than not at all.
+std::wstring wide(std::string_view text) { return utf8_to_utf16(text).value_or(std::wstring()); }
+
+// Names the calling thread for debuggers. SetThreadDescription exists from
+// Windows 10 1607 on and is looked up rather than linked.
+void name_this_thread(const std::wstring& name) {
+  using SetThreadDescriptionFunction = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  const FARPROC found =
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription");
+  if (found == nullptr) {
+    return;
+  }
+  SetThreadDescriptionFunction set_description = nullptr;
+  static_assert(sizeof set_description == sizeof found);
+  std::memcpy(&set_description, &found, sizeof found);
+  set_description(GetCurrentThread(), name.c_str());
+}
+
+HWND to_hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+WindowHandle from_hwnd(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+
+// The class's window procedure: finds the handler given at creation and lets
+// it answer, or falls back to the default processing.
+LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam,
+                                       LPARAM lparam) noexcept {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* handler = reinterpret_cast<WindowMessageHandler*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (handler != nullptr) {
+    if (const auto result = handler->handle_message(from_hwnd(window), message, wparam, lparam)) {
+      return *result;
+    }
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+class Win32WindowSystem final : public WindowSystem {
+ public:
+  bool start_thread(std::string_view name, std::move_only_function<void()> body) override {
+    try {
+      std::thread([name = wide(name), body = std::move(body)]() mutable {
+        name_this_thread(name);
+        body();
+      }).detach();
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
+  int message_box(std::string_view text, std::string_view caption,
+                  std::uint32_t style) override {
+    return MessageBoxW(nullptr, wide(text).c_str(), wide(caption).c_str(), style);
+  }
+
+  bool load_module_handle() override { return GetModuleHandleW(nullptr) != nullptr; }
+
+  bool load_arrow_cursor() override { return LoadCursorW(nullptr, IDC_ARROW) != nullptr; }
+
+  ClassRegistration register_indicator_class(std::string_view name) override {
+    const std::wstring class_name = wide(name);
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = indicator_window_proc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.lpszClassName = class_name.c_str();
+    if (RegisterClassW(&window_class) != 0) {
+      return ClassRegistration::kRegistered;
+    }
+    return GetLastError() == ERROR_CLASS_ALREADY_EXISTS ? ClassRegistration::kAlreadyRegistered
+                                                        : ClassRegistration::kFailed;
+  }
+
+  WindowHandle create_window(const WindowSpec& spec, WindowMessageHandler* handler) override {
+    // A child's "menu" is its control id.
+    const auto menu = spec.parent == 0 ? nullptr : reinterpret_cast<HMENU>(std::uintptr_t{spec.id});
+    return from_hwnd(CreateWindowExW(spec.ex_style, wide(spec.class_name).c_str(),
+                                     wide(spec.text).c_str(), spec.style, spec.x, spec.y,
+                                     spec.width, spec.height, to_hwnd(spec.parent), menu,
+                                     GetModuleHandleW(nullptr), handler));
+  }
+
+  bool set_window_text(WindowHandle window, std::string_view text) override {
+    return SetWindowTextW(to_hwnd(window), wide(text).c_str()) != 0;
+  }
+
+  bool destroy_window(WindowHandle window) override {
+    return DestroyWindow(to_hwnd(window)) != 0;
+  }
+
+  bool register_hot_key(WindowHandle window, int id, std::uint32_t modifiers,
+                        std::uint32_t key) override {
+    return RegisterHotKey(to_hwnd(window), id, modifiers, key) != 0;
+  }
+
+  bool unregister_hot_key(WindowHandle window, int id) override {
+    return UnregisterHotKey(to_hwnd(window), id) != 0;
+  }
+
+  void post_quit_message(int exit_code) override { PostQuitMessage(exit_code); }
+
+  void run_message_loop() override {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+
+  bool post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                    std::intptr_t lparam) override {
+    return PostMessageW(to_hwnd(window), message, wparam, lparam) != 0;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<WindowSystem> make_win32_window_system() {
+  return std::make_unique<Win32WindowSystem>();
+}
+
+}  // namespace ombrelin::os::win

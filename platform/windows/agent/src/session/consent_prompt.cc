@@ -1,0 +1,28 @@
+#include "session/consent_prompt.h"
+
+namespace ombrelin::session {
+namespace {
+
+constexpr int kIdYes = 6;
+
+}  // namespace
+
+std::string format_consent_text(const ConsentRequest& request) {
+  std::string text;
+  text.append("Requester: ").append(request.requester_name);
+  text.append("\r\nRequester identity: ").append(request.requester_identity);
+  text.append("\r\nPermissions: ").append(request.permission_names);
+  text.append("\r\nInput mapping: ").append(request.input_mapping);
+  text.append("\r\nExpires: ").append(std::to_string(request.lease_expires_at_s)).append(" UTC");
+  text.append(
+      "\r\n\r\nAllow this visible session? You can Pause or Stop at any time. "
+      "Ctrl+Alt+Shift+F12 is the emergency Stop shortcut.");
+  return text;
+}
+
+bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request) {
+  return windows.message_box(format_consent_text(request), kConsentCaption, kConsentStyle) ==
+         kIdYes;
+}
+
+}  // namespace ombrelin::session

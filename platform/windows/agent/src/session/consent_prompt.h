@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "os/window_system.h"
+
+namespace ombrelin::session {
+
+// What the local user is asked to allow.
+struct ConsentRequest {
+  std::string_view requester_name;      // exactly as the page sent it
+  std::string_view requester_identity;  // 64 lowercase hexadecimal digits
+  std::string_view permission_names;    // the granted names joined by ", "
+  std::string_view input_mapping;       // the display input lands on, or no input
+  std::uint64_t lease_expires_at_s = 0;
+};
+
+inline constexpr std::string_view kConsentCaption =
+    "Ombrelin Revozad \u2014 Local consent required";
+// Yes/No, warning icon, brought to the foreground and topmost; Yes is the default.
+inline constexpr std::uint32_t kConsentStyle = 0x00050034;
+
+[[nodiscard]] std::string format_consent_text(const ConsentRequest& request);
+
+// Shows the modal consent box on the calling (main) thread and waits for the
+// answer. Only Yes accepts; No, or a box that could not be shown, refuses.
+[[nodiscard]] bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request);
+
+}  // namespace ombrelin::session

@@ -1,0 +1,201 @@
+#include "session/visible_indicator.h"
+
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "base/one_shot.h"
+
+namespace ombrelin::session {
+namespace {
+
+using os::WindowHandle;
+
+constexpr std::string_view kClassName = "OmbrelinConnectVisibleIndicator";
+constexpr std::string_view kTitle = "Ombrelin Revozad \u2014 ACTIVE REMOTE SESSION";
+
+constexpr std::uint32_t kWsChildVisible = 0x50000000;        // WS_CHILD | WS_VISIBLE
+constexpr std::uint32_t kWsVisibleCaptionSysMenu = 0x10C80000;
+constexpr std::uint32_t kWsExAppWindowTopmost = 0x00040008;
+constexpr std::int32_t kCwUseDefault = static_cast<std::int32_t>(0x80000000u);
+// Ctrl+Alt+Shift without auto-repeat, on F12.
+constexpr std::uint32_t kHotKeyModifiers = 0x4007;
+constexpr std::uint32_t kVkF12 = 0x7B;
+
+struct PauseTexts {
+  std::string_view button;
+  std::string_view status;
+};
+
+constexpr PauseTexts pause_texts(bool paused) {
+  return paused ? PauseTexts{"Resume input", "Remote input PAUSED"}
+                : PauseTexts{"Pause input", "Remote input enabled"};
+}
+
+using StartReport = OneShot<WindowHandle>;
+
+// The indicator thread's window and everything it keeps. Lives on that thread's
+// stack from start to end; its windows are destroyed before it is.
+class IndicatorWindow final : public os::WindowMessageHandler {
+ public:
+  IndicatorWindow(os::WindowSystem& windows, IndicatorSender sender)
+      : windows_(windows), sender_(std::move(sender)) {}
+
+  // Creates the window, its controls and the emergency shortcut, reports the
+  // outcome, and serves the window until it is destroyed.
+  void run(const std::string& label, StartReport::Sender report) {
+    const WindowHandle main = create_main_window();
+    if (main == 0) {
+      return;  // dropping the report tells the starter that the start failed
+    }
+    const bool ready = create_controls(main, label) &&
+                       windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, kVkF12);
+    if (!ready || !report.send(main)) {
+      // A failed start, or a starter that stopped waiting: this window belongs
+      // to no session, so it goes away without telling the main loop anything.
+      { const StartReport::Sender failed = std::move(report); }
+      closing_quietly_ = true;
+      windows_.destroy_window(main);
+    }
+    windows_.run_message_loop();
+  }
+
+  std::optional<std::intptr_t> handle_message(WindowHandle window, std::uint32_t message,
+                                              std::uintptr_t wparam,
+                                              std::intptr_t lparam) noexcept override {
+    (void)lparam;
+    switch (message) {
+      case os::kWmDestroy:
+        windows_.unregister_hot_key(window, kEmergencyHotKeyId);
+        windows_.post_quit_message(0);
+        return 0;
+      case os::kWmClose:
+        stop_and_close(window);
+        return 0;
+      case os::kWmCommand:
+        if ((wparam >> 16 & 0xffff) != 0) {
+          return std::nullopt;
+        }
+        if ((wparam & 0xffff) == kStopButtonId) {
+          stop_and_close(window);
+        } else if ((wparam & 0xffff) == kPauseButtonId) {
+          paused_ = !paused_;
+          show_pause_state();
+          send(paused_ ? IndicatorEvent::kPause : IndicatorEvent::kResume);
+        }
+        return 0;
+      case os::kWmHotKey:
+        if (wparam != static_cast<std::uintptr_t>(kEmergencyHotKeyId)) {
+          return std::nullopt;
+        }
+        stop_and_close(window);
+        return 0;
+      case kShowPauseState:
+        paused_ = wparam != 0;
+        show_pause_state();
+        return 0;
+      case kCloseIndicator:
+        windows_.destroy_window(window);
+        return 0;
+      default:
+        return std::nullopt;
+    }
+  }
+
+ private:
+  WindowHandle create_main_window() {
+    if (!windows_.load_module_handle() || !windows_.load_arrow_cursor() ||
+        windows_.register_indicator_class(kClassName) == os::ClassRegistration::kFailed) {
+      return 0;
+    }
+    return windows_.create_window({kClassName, kTitle, kWsVisibleCaptionSysMenu,
+                                   kWsExAppWindowTopmost, kCwUseDefault, kCwUseDefault, 640, 230,
+                                   0, 0},
+                                  this);
+  }
+
+  bool create_controls(WindowHandle main, const std::string& label) {
+    const auto child = [&](std::string_view class_name, std::string_view text, std::int32_t x,
+                           std::int32_t y, std::int32_t width, std::int32_t height,
+                           std::uint32_t id) {
+      return windows_.create_window(
+          {class_name, text, kWsChildVisible, 0, x, y, width, height, main, id}, nullptr);
+    };
+    if (child("STATIC", label, 20, 20, 590, 92, 0) == 0) {
+      return false;
+    }
+    // The three controls are all attempted before a failure counts.
+    const PauseTexts texts = pause_texts(false);
+    status_label_ = child("STATIC", texts.status, 20, 120, 250, 28, 0);
+    pause_button_ = child("BUTTON", texts.button, 300, 116, 140, 36, kPauseButtonId);
+    const WindowHandle stop_button =
+        child("BUTTON", "Stop session", 455, 116, 140, 36, kStopButtonId);
+    return status_label_ != 0 && pause_button_ != 0 && stop_button != 0;
+  }
+
+  void show_pause_state() {
+    const PauseTexts texts = pause_texts(paused_);
+    if (pause_button_ != 0) {
+      windows_.set_window_text(pause_button_, texts.button);
+    }
+    if (status_label_ != 0) {
+      windows_.set_window_text(status_label_, texts.status);
+    }
+  }
+
+  // The stop button, the emergency shortcut and closing the window: the main loop
+  // hears of it first, then the window goes away.
+  void stop_and_close(WindowHandle window) {
+    send(IndicatorEvent::kStop);
+    windows_.destroy_window(window);
+  }
+
+  void send(IndicatorEvent event) {
+    if (!closing_quietly_) {
+      (void)sender_.send(event);
+    }
+  }
+
+  os::WindowSystem& windows_;
+  IndicatorSender sender_;
+  WindowHandle status_label_ = 0;
+  WindowHandle pause_button_ = 0;
+  bool paused_ = false;
+  bool closing_quietly_ = false;
+};
+
+}  // namespace
+
+std::string format_indicator_label(std::string_view requester_name,
+                                   std::string_view permission_names,
+                                   std::uint64_t lease_expires_at_s) {
+  std::string label;
+  label.append("ACTIVE \u2014 requester: ").append(requester_name);
+  label.append("\r\nGrants: ").append(permission_names);
+  label.append("\r\nExpires: ").append(std::to_string(lease_expires_at_s)).append(" UTC");
+  label.append("\r\nEmergency Stop: Ctrl+Alt+Shift+F12");
+  return label;
+}
+
+std::expected<WindowHandle, CommandError> start_visible_indicator(
+    os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
+    std::uint64_t lease_expires_at_s, IndicatorSender sender,
+    std::chrono::milliseconds start_limit) {
+  auto [report_sender, report_receiver] = StartReport::create();
+  auto body = [&windows, label = format_indicator_label(requester_name, permission_names,
+                                                        lease_expires_at_s),
+               sender = std::move(sender), report = std::move(report_sender)]() mutable {
+    IndicatorWindow indicator(windows, std::move(sender));
+    indicator.run(label, std::move(report));
+  };
+  if (!windows.start_thread("ombrelin-visible-indicator", std::move(body))) {
+    return std::unexpected(CommandError::kIndicatorSpawnFailed);
+  }
+  const auto started = report_receiver.receive_for(start_limit);
+  if (!started) {
+    return std::unexpected(CommandError::kIndicatorStartFailed);
+  }
+  return *started;
+}
+
+}  // namespace ombrelin::session

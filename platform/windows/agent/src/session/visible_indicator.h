@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "os/window_system.h"
+#include "session/command_error.h"
+#include "session/indicator_event.h"
+
+namespace ombrelin::session {
+
+// Posted by the main thread to the indicator window.
+inline constexpr std::uint32_t kShowPauseState = os::kWmApp + 1;  // wParam: 1 paused, 0 not
+inline constexpr std::uint32_t kCloseIndicator = os::kWmApp + 2;
+
+inline constexpr std::uint32_t kPauseButtonId = 1001;
+inline constexpr std::uint32_t kStopButtonId = 1002;
+inline constexpr int kEmergencyHotKeyId = 1;
+
+// How long a session start waits for the indicator to report that it runs.
+inline constexpr std::chrono::milliseconds kIndicatorStartLimit{5000};
+
+// The label's text, fixed for the indicator's life.
+[[nodiscard]] std::string format_indicator_label(std::string_view requester_name,
+                                                 std::string_view permission_names,
+                                                 std::uint64_t lease_expires_at_s);
+
+// Starts the indicator on a thread of its own ("ombrelin-visible-indicator") and
+// waits for its report. Returns the main window, which from then on is told of
+// pause changes and of the session's end only by posted messages.
+[[nodiscard]] std::expected<os::WindowHandle, CommandError> start_visible_indicator(
+    os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
+    std::uint64_t lease_expires_at_s, IndicatorSender sender,
+    std::chrono::milliseconds start_limit = kIndicatorStartLimit);
+
+}  // namespace ombrelin::session
