@@ -6,12 +6,12 @@ PYTEST := $(PYTHON) -m pytest -q -p no:cacheprovider
 JOBS   ?= 2
 
 .PHONY: demo test setup linux asan tsan windows windows-deps wine-prefix \
-        unit-tests process-tests asan-tests tsan-tests windows-tests bench clean
+        unit-tests process-tests asan-tests tsan-tests windows-tests fuzz bench clean
 
 demo: linux
 	$(PYTHON) tools/companion.py demo
 
-test: unit-tests process-tests asan-tests tsan-tests windows-tests
+test: unit-tests process-tests asan-tests tsan-tests fuzz windows-tests
 
 setup:
 	@scripts/install-deps.sh
@@ -59,8 +59,26 @@ tsan-tests: tsan
 windows-tests: windows wine-prefix
 	OMBRELIN_TARGET=windows $(PYTEST) tests/process
 
+# Each fuzzer runs briefly from its committed seed corpus (copied, so the
+# repository's corpus stays as committed), under ASan and UBSan.
+FUZZ_SECONDS ?= 15
+FUZZERS := decoders_fuzzer:protocol/fuzz/corpus/decoders \
+           session_start_fuzzer:protocol/fuzz/corpus/session_start
+fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j$(JOBS)
+	@set -e; for entry in $(FUZZERS); do \
+	  name=$${entry%%:*}; seeds=$${entry#*:}; work=build/fuzz/corpus-$$name; \
+	  rm -rf $$work; mkdir -p $$work; cp $$seeds/* $$work/; \
+	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  build/fuzz/bin/ombrelin_$$name -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $$work 2>build/fuzz/$$name.log || { tail -50 build/fuzz/$$name.log; exit 1; }; \
+	  grep -E 'stat::number_of_executed_units' build/fuzz/$$name.log; \
+	done
+
 bench: linux
 	build/linux/bench/ombrelin_host_bench
+	build/linux/bench/ombrelin_session_start_bench
 	$(PYTHON) bench/startup_to_hello_ack.py
 
 clean:

@@ -11,6 +11,8 @@ packages=(
   g++-mingw-w64-x86-64-posix dpkg-dev
   # Running the Windows build
   wine wine64 xvfb xauth
+  # Fuzzing (libFuzzer with clang-16 and libc++)
+  clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev
   # Process-level tests and the companion
   python3 python3-pytest python3-nacl
 )
