@@ -7,6 +7,7 @@
 #include "os/byte_stream.h"
 #include "os/config_file_access.h"
 #include "os/display_api.h"
+#include "os/monotonic_clock.h"
 #include "os/random_source.h"
 #include "os/wall_clock.h"
 #include "os/window_system.h"
@@ -32,6 +33,7 @@ class DesktopEnvironment {
   [[nodiscard]] virtual ConfigFileAccess& config_files() = 0;
   [[nodiscard]] virtual RandomSource& random() = 0;
   [[nodiscard]] virtual WallClock& wall_clock() = 0;
+  [[nodiscard]] virtual MonotonicClock& monotonic_clock() = 0;
   [[nodiscard]] virtual DisplayApi& display_api() = 0;
   [[nodiscard]] virtual WindowSystem& window_system() = 0;
   // Standard input, handed over once to the thread that reads frames from it.

@@ -15,6 +15,7 @@
 #include <limits>
 
 #include "os/desktop_environment.h"
+#include "os/steady_monotonic_clock.h"
 #include "os/sim/desktop_description.h"
 #include "os/sim/display_api_sim.h"
 #include "os/sim/journal.h"
@@ -208,6 +209,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
   ConfigFileAccess& config_files() override { return config_files_; }
   RandomSource& random() override { return random_; }
   WallClock& wall_clock() override { return clock_; }
+  MonotonicClock& monotonic_clock() override { return monotonic_clock_; }
   DisplayApi& display_api() override { return *display_api_; }
   WindowSystem& window_system() override { return *window_system_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
@@ -224,6 +226,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
   OffsetWallClock clock_;
   std::unique_ptr<DisplayApi> display_api_;
   std::unique_ptr<WindowSystem> window_system_;
+  SteadyMonotonicClock monotonic_clock_;
   PosixOutput output_;
 };
 

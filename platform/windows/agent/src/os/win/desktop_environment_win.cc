@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "os/desktop_environment.h"
+#include "os/steady_monotonic_clock.h"
 #include "os/win/display_api_win.h"
 #include "os/win/text_conversion_win.h"
 #include "os/win/unique_handle.h"
@@ -196,6 +197,7 @@ class Win32Desktop final : public DesktopEnvironment {
   ConfigFileAccess& config_files() override { return config_files_; }
   RandomSource& random() override { return random_; }
   WallClock& wall_clock() override { return clock_; }
+  MonotonicClock& monotonic_clock() override { return monotonic_clock_; }
   DisplayApi& display_api() override { return *display_api_; }
   WindowSystem& window_system() override { return *window_system_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
@@ -210,6 +212,7 @@ class Win32Desktop final : public DesktopEnvironment {
   SystemWallClock clock_;
   std::unique_ptr<DisplayApi> display_api_ = win::make_win32_display_api();
   std::unique_ptr<WindowSystem> window_system_ = win::make_win32_window_system();
+  SteadyMonotonicClock monotonic_clock_;
   HandleOutput output_;
 };
 
