@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "ombrelin/protocol/text_codecs.h"
 #include "os/window_system.h"
 #include "session/session_gate.h"
+#include "session/visible_indicator.h"
 
 namespace ombrelin::session {
 
@@ -17,10 +20,14 @@ namespace ombrelin::session {
 class IndicatorLink {
  public:
   IndicatorLink() = default;
-  IndicatorLink(os::WindowSystem& windows, os::WindowHandle window)
-      : windows_(&windows), window_(window) {}
+  IndicatorLink(os::WindowSystem& windows, RunningIndicator indicator)
+      : windows_(&windows),
+        window_(indicator.window),
+        thread_end_(std::move(indicator.thread_end)) {}
   IndicatorLink(IndicatorLink&& other) noexcept
-      : windows_(other.windows_), window_(std::exchange(other.window_, 0)) {}
+      : windows_(other.windows_),
+        window_(std::exchange(other.window_, 0)),
+        thread_end_(std::move(other.thread_end_)) {}
   IndicatorLink& operator=(IndicatorLink&&) = delete;
   IndicatorLink(const IndicatorLink&) = delete;
   IndicatorLink& operator=(const IndicatorLink&) = delete;
@@ -30,10 +37,15 @@ class IndicatorLink {
   void show_paused(bool paused) const;
   // Tells the indicator to close, once; a failed post is ignored.
   void close();
+  // After close(): what tells when the indicator's thread has ended.
+  [[nodiscard]] std::optional<IndicatorThreadEnd> take_thread_end() {
+    return std::exchange(thread_end_, std::nullopt);
+  }
 
  private:
   os::WindowSystem* windows_ = nullptr;
   os::WindowHandle window_ = 0;
+  std::optional<IndicatorThreadEnd> thread_end_;
 };
 
 // The one remote session the local user approved. Owned by SessionHost on the

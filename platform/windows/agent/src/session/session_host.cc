@@ -38,6 +38,9 @@ bool grants_input(const std::vector<PermissionName>& names) {
   });
 }
 
+// How long the end of the run waits for indicator threads to finish closing.
+constexpr std::chrono::milliseconds kIndicatorCloseLimit{1000};
+
 GateRequest gate_request(const protocol::SessionGrant& grant) {
   return GateRequest{grant.requester_name,
                      grant.session_id,
@@ -83,14 +86,14 @@ std::expected<void, CommandError> SessionHost::start_session(
     return std::unexpected(CommandError::kGrantExpiredBeforeAcceptance);
   }
 
-  const auto window = start_visible_indicator(windows_, grant.requester_name, names_text,
-                                              grant.lease_expires_at_unix_s, indicator_sender);
-  if (!window) {
-    return std::unexpected(window.error());
+  auto indicator = start_visible_indicator(windows_, grant.requester_name, names_text,
+                                           grant.lease_expires_at_unix_s, indicator_sender);
+  if (!indicator) {
+    return std::unexpected(indicator.error());
   }
   session_.emplace(ActiveSession{std::move(gate), grant.session_id, grant.ticket_payload_digest,
                                  grant.session_id_text, grant.display_id, std::move(names),
-                                 IndicatorLink(windows_, *window)});
+                                 IndicatorLink(windows_, std::move(*indicator))});
   return {};
 }
 
@@ -133,6 +136,19 @@ void SessionHost::stop_session() {
   session_.reset();
   stopped.gate.end();
   stopped.indicator.close();
+  if (auto thread_end = stopped.indicator.take_thread_end()) {
+    closing_indicators_.push_back(std::move(*thread_end));
+  }
+}
+
+SessionHost::~SessionHost() {
+  stop_session();
+  const auto deadline = std::chrono::steady_clock::now() + kIndicatorCloseLimit;
+  for (IndicatorThreadEnd& thread_end : closing_indicators_) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    (void)thread_end.receive_for(std::max(left, std::chrono::milliseconds(0)));
+  }
 }
 
 std::expected<void, CommandError> SessionHost::set_session_paused(

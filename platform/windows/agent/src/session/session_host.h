@@ -4,6 +4,7 @@
 #include <expected>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "ombrelin/protocol/session_start.h"
 #include "os/display_api.h"
@@ -23,6 +24,9 @@ class SessionHost {
       : windows_(windows), displays_(displays) {}
   SessionHost(const SessionHost&) = delete;
   SessionHost& operator=(const SessionHost&) = delete;
+  // Stops the session and waits, briefly, for the indicator threads to end, so
+  // that none is still at work while the process ends.
+  ~SessionHost();
 
   [[nodiscard]] const ActiveSession* session() const { return session_ ? &*session_ : nullptr; }
 
@@ -59,6 +63,8 @@ class SessionHost {
   os::WindowSystem& windows_;
   os::DisplayApi& displays_;
   std::optional<ActiveSession> session_;
+  // Indicators told to close, whose threads may still be winding down.
+  std::vector<IndicatorThreadEnd> closing_indicators_;
 };
 
 }  // namespace ombrelin::session

@@ -177,16 +177,22 @@ std::string format_indicator_label(std::string_view requester_name,
   return label;
 }
 
-std::expected<WindowHandle, CommandError> start_visible_indicator(
+std::expected<RunningIndicator, CommandError> start_visible_indicator(
     os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
     std::uint64_t lease_expires_at_s, IndicatorSender sender,
     std::chrono::milliseconds start_limit) {
   auto [report_sender, report_receiver] = StartReport::create();
+  auto [end_sender, end_receiver] = OneShot<bool>::create();
   auto body = [&windows, label = format_indicator_label(requester_name, permission_names,
                                                         lease_expires_at_s),
-               sender = std::move(sender), report = std::move(report_sender)]() mutable {
-    IndicatorWindow indicator(windows, std::move(sender));
-    indicator.run(label, std::move(report));
+               sender = std::move(sender), report = std::move(report_sender),
+               end = std::move(end_sender)]() mutable {
+    {
+      IndicatorWindow indicator(windows, std::move(sender));
+      indicator.run(label, std::move(report));
+    }
+    // Everything this thread used is released; the host may now end.
+    const OneShot<bool>::Sender ended = std::move(end);
   };
   if (!windows.start_thread("ombrelin-visible-indicator", std::move(body))) {
     return std::unexpected(CommandError::kIndicatorSpawnFailed);
@@ -195,7 +201,7 @@ std::expected<WindowHandle, CommandError> start_visible_indicator(
   if (!started) {
     return std::unexpected(CommandError::kIndicatorStartFailed);
   }
-  return *started;
+  return RunningIndicator{*started, std::move(end_receiver)};
 }
 
 }  // namespace ombrelin::session

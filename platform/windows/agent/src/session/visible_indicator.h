@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/one_shot.h"
 #include "os/window_system.h"
 #include "session/command_error.h"
 #include "session/indicator_event.h"
@@ -28,10 +29,18 @@ inline constexpr std::chrono::milliseconds kIndicatorStartLimit{5000};
                                                  std::string_view permission_names,
                                                  std::uint64_t lease_expires_at_s);
 
+// Learns when an indicator thread has ended: its sender goes away with the thread.
+using IndicatorThreadEnd = OneShot<bool>::Receiver;
+
+struct RunningIndicator {
+  os::WindowHandle window = 0;
+  IndicatorThreadEnd thread_end;
+};
+
 // Starts the indicator on a thread of its own ("ombrelin-visible-indicator") and
 // waits for its report. Returns the main window, which from then on is told of
 // pause changes and of the session's end only by posted messages.
-[[nodiscard]] std::expected<os::WindowHandle, CommandError> start_visible_indicator(
+[[nodiscard]] std::expected<RunningIndicator, CommandError> start_visible_indicator(
     os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
     std::uint64_t lease_expires_at_s, IndicatorSender sender,
     std::chrono::milliseconds start_limit = kIndicatorStartLimit);
