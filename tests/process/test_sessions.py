@@ -1,0 +1,524 @@
+"""The life of a session through the simulated desktop: the consent prompt, the
+gate's start, refresh, pause and stop, the indicator window with its buttons and
+shortcut, and the lease."""
+
+import math
+import time
+import uuid
+
+import pytest
+
+import ombrelin_native as native
+from sessions import (
+    WM_APP_CLOSE,
+    WM_APP_PAUSE_STATE,
+    Companion,
+    act,
+    calls,
+    lease_seconds,
+    status,
+    wait_for,
+    wait_for_call,
+    wait_for_status,
+)
+
+pytestmark = pytest.mark.usefixtures("simulated_only")
+
+LOCAL_USER_REJECTED = "The local user rejected the session request."
+REFRESH_REUSED = "The session refresh ticket was already used by the companion."
+DIFFERENT_GRANT = "Stop the active session before accepting a different requester or grant."
+PAUSE_MISMATCH = "The pause request does not match the active session."
+STOP_MISMATCH = "The stop request does not match the active session."
+SPAWN_FAILED = "The visible session indicator could not start."
+START_FAILED = "The visible session indicator or emergency shortcut could not start."
+ENUMERATION_FAILED = "Windows display enumeration failed."
+NO_PRIMARY = "No Windows primary display is available for bounded input mapping."
+
+CONTROL = ("VIEW_SCREEN", "SEND_POINTER")
+VIEW = ("VIEW_SCREEN",)
+
+CONSENT_CAPTION = "Ombrelin Revozad \u2014 Local consent required"
+CONSENT_STYLE = 0x00050034
+CONSENT_CLOSING = (
+    "Allow this visible session? You can Pause or Stop at any time. "
+    "Ctrl+Alt+Shift+F12 is the emergency Stop shortcut."
+)
+CHILD = 0x50000000
+CW_USEDEFAULT = -(2**31)
+
+ENABLED_TEXTS = ["Pause input", "Remote input enabled"]
+PAUSED_TEXTS = ["Resume input", "Remote input PAUSED"]
+
+
+def connected_status(companion: Companion, permissions, mode: str, paused: bool = False) -> dict:
+    return {
+        "connected": True,
+        "paused": paused,
+        "agentVersion": "1.0.0",
+        "deviceName": "Front desk PC",
+        "activeSessionId": companion.session_id,
+        "activeSite": native.SERVICE_WEB_ORIGIN,
+        "sessionMode": mode,
+        "grantedPermissions": list(permissions),
+        "devices": [{"id": "6f1c2a3e-8d4b-4c5a-9e7f-0a1b2c3d4e5f", "name": "Front desk PC"}],
+    }
+
+
+def indicator_windows(label: str) -> list[dict]:
+    """The indicator's CreateWindowExW records, without their handles."""
+
+    def record(cls, text, style, ex_style, x, y, width, height, id_):
+        return {"call": "CreateWindowExW", "class": cls, "text": text, "style": style, "exStyle": ex_style,
+                "x": x, "y": y, "width": width, "height": height, "id": id_}
+
+    return [
+        record("OmbrelinConnectVisibleIndicator", "Ombrelin Revozad \u2014 ACTIVE REMOTE SESSION", 0x10C80000,
+               0x00040008, CW_USEDEFAULT, CW_USEDEFAULT, 640, 230, 0),
+        record("STATIC", label, CHILD, 0, 20, 20, 590, 92, 0),
+        record("STATIC", "Remote input enabled", CHILD, 0, 20, 120, 250, 28, 0),
+        record("BUTTON", "Pause input", CHILD, 0, 300, 116, 140, 36, 1001),
+        record("BUTTON", "Stop session", CHILD, 0, 455, 116, 140, 36, 1002),
+    ]
+
+
+class Session:
+    """A host with a session started through the consent prompt."""
+
+    def __init__(self, host, companion: Companion, command: dict, response: dict):
+        self.host = host
+        self.companion = companion
+        self.command = command
+        self.response = response
+        created = calls(host, "CreateWindowExW")
+        self.main = created[0]["window"]
+        self.status_label = created[2]["window"]
+        self.pause_button = created[3]["window"]
+
+    def texts(self) -> list[list]:
+        """The indicator's SetWindowTextW calls as [window, text]."""
+        return [[line["window"], line["text"]] for line in calls(self.host, "SetWindowTextW")]
+
+    def wait_for_texts(self, count: int) -> list[list]:
+        return wait_for(self.texts, what=f"{count} texts", until=lambda texts: len(texts) >= count)
+
+    def shown(self, pair: list[str]) -> list[list]:
+        return [[self.pause_button, pair[0]], [self.status_label, pair[1]]]
+
+    def posts(self, msg: int) -> list[dict]:
+        return calls(self.host, "PostMessageW", msg=msg)
+
+
+def start_session(ready, desktop=None, consent=("yes",), **options) -> Session:
+    host = ready(desktop=dict(desktop or {}, consent=list(consent)))
+    companion = Companion()
+    command = companion.session_start(**options)
+    response = host.command(command)
+    assert response["ok"] is True, response
+    return Session(host, companion, command, response)
+
+
+# Starting -----------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "permissions, mapping, mode",
+    [
+        pytest.param(CONTROL, "Simulated Display", "control", id="pointer"),
+        pytest.param(("VIEW_SCREEN", "SEND_KEYBOARD"), "Simulated Display", "control", id="keyboard"),
+        pytest.param(("VIEW_SCREEN", "RECEIVE_AUDIO"), "No operating-system input", "view", id="view-only"),
+    ],
+)
+def test_accepted_start_asks_once_and_shows_the_indicator(ready, permissions, mapping, mode):
+    session = start_session(ready, permissions=permissions, requester_name="  Field Support ")
+    host, companion = session.host, session.companion
+    expiry = lease_seconds(session.command)
+    names = ", ".join(permissions)
+    assert session.response["status"] == connected_status(companion, permissions, mode)
+
+    lines = host.journal_lines()
+    assert [line["call"] for line in lines] == ["MessageBoxW"] + ["CreateWindowExW"] * 5 + ["RegisterHotKey"]
+    assert lines[0] == {
+        "call": "MessageBoxW",
+        "text": (
+            f"Requester:   Field Support \r\nRequester identity: {companion.fingerprint_text}\r\n"
+            f"Permissions: {names}\r\nInput mapping: {mapping}\r\nExpires: {expiry} UTC\r\n\r\n"
+            + CONSENT_CLOSING
+        ),
+        "caption": CONSENT_CAPTION,
+        "style": CONSENT_STYLE,
+        "result": 6,
+    }
+    label = (
+        f"ACTIVE \u2014 requester:   Field Support \r\nGrants: {names}\r\nExpires: {expiry} UTC\r\n"
+        "Emergency Stop: Ctrl+Alt+Shift+F12"
+    )
+    created = lines[1:6]
+    handles = [line.pop("window") for line in created]
+    parents = [line.pop("parent") for line in created]
+    assert created == indicator_windows(label)
+    assert all(handles) and len(set(handles)) == 5
+    assert parents == [0] + [handles[0]] * 4
+    assert lines[6] == {"call": "RegisterHotKey", "window": handles[0], "id": 1, "modifiers": 0x4007,
+                        "vk": 0x7B, "result": True}
+    assert status(host) == session.response["status"]
+
+
+@pytest.mark.parametrize("answers, result", [(["no"], 7), (["error"], 0), ([], 7)], ids=["no", "error", "unanswered"])
+def test_start_refused_by_the_local_user(ready, answers, result):
+    host = ready(desktop={"consent": answers})
+    assert host.command(Companion().session_start())["error"] == LOCAL_USER_REJECTED
+    assert [(line["call"], line["result"]) for line in host.journal_lines()] == [("MessageBoxW", result)]
+    assert status(host)["connected"] is False
+
+
+def test_a_stopped_session_can_be_followed_by_another(ready):
+    first = start_session(ready, consent=("yes", "yes"))
+    host = first.host
+    assert host.command({"type": "stop"})["status"]["connected"] is False
+    wait_for_call(host, "DestroyWindow", window=first.main)
+
+    second = Companion()
+    assert host.command(second.session_start(permissions=VIEW))["status"] == connected_status(second, VIEW, "view")
+    assert len(calls(host, "MessageBoxW")) == 2
+    hot_keys = calls(host, "RegisterHotKey")
+    assert [line["result"] for line in hot_keys] == [True, True]
+    assert hot_keys[1]["window"] not in (0, first.main)
+
+
+# Refreshing ---------------------------------------------------------------------
+
+
+def test_refresh_asks_nobody_and_refuses_a_used_ticket(ready):
+    session = start_session(ready, consent=("yes", "yes"))
+    host, companion = session.host, session.companion
+    started = session.response["status"]
+    journal = host.journal_lines()
+
+    assert host.command(session.command)["error"] == REFRESH_REUSED
+    # A new ticket may rename the requester and move the lease; nothing is shown.
+    refresh = companion.session_start(requester_name="Someone Else", lease_s=200)
+    assert host.command(refresh)["status"] == started
+    assert host.command(refresh)["error"] == REFRESH_REUSED
+    assert host.command(companion.session_start(lease_s=30))["status"] == started
+    assert host.journal_lines() == journal
+
+
+OTHER_DEVICE = uuid.uuid4().bytes
+OTHER_FINGERPRINT = bytes(range(1, 33))
+
+
+@pytest.mark.parametrize(
+    "changes",
+    [
+        pytest.param({"session_id": str(uuid.uuid4())}, id="session-id"),
+        pytest.param({"requester_device_id": OTHER_DEVICE}, id="requester-device"),
+        pytest.param({"requester_fingerprint": OTHER_FINGERPRINT}, id="requester-fingerprint"),
+        pytest.param({"permissions": VIEW}, id="fewer-permissions"),
+        pytest.param({"permissions": CONTROL + ("SEND_KEYBOARD",)}, id="more-permissions"),
+        pytest.param({"display_id": "\\\\.\\DISPLAY1"}, id="display-id"),
+    ],
+)
+def test_refresh_with_a_different_grant_changes_nothing(ready, changes):
+    session = start_session(ready, consent=("yes", "yes"))
+    host, companion = session.host, session.companion
+    journal = host.journal_lines()
+
+    assert host.command(companion.session_start(**changes))["error"] == DIFFERENT_GRANT
+    assert status(host) == session.response["status"]
+    assert host.journal_lines() == journal
+    # The refused grant left the session as it was, so a matching one still refreshes it.
+    assert host.command(companion.session_start())["ok"] is True
+
+
+@pytest.mark.parametrize("pause_by", ["command", "button"])
+def test_refresh_keeps_input_paused(ready, pause_by):
+    session = start_session(ready)
+    host = session.host
+    if pause_by == "command":
+        assert host.command({"type": "pause", "paused": True})["status"]["paused"] is True
+        expected_texts = session.shown(PAUSED_TEXTS)
+    else:
+        act(host, "pause-button")
+        wait_for_status(host, lambda s: s["paused"])
+        # The button's own change, then the main loop's echo of it.
+        expected_texts = session.shown(PAUSED_TEXTS) * 2
+    assert session.wait_for_texts(len(expected_texts)) == expected_texts
+    journal = host.journal_lines()
+
+    refreshed = host.command(session.companion.session_start())
+    assert refreshed["status"]["paused"] is True
+    assert status(host)["paused"] is True
+    assert host.journal_lines() == journal  # the indicator still shows the paused state
+
+    assert host.command({"type": "pause", "paused": False})["status"]["paused"] is False
+    assert session.posts(WM_APP_PAUSE_STATE)[-1]["wParam"] == 0
+
+
+# Pausing and stopping -----------------------------------------------------------
+
+PAUSE_COMMANDS = [
+    pytest.param(lambda session_id, paused: {"type": "pause", "paused": paused}, id="pause"),
+    pytest.param(
+        lambda session_id, paused: {"type": "session-pause", "sessionId": session_id, "paused": paused},
+        id="session-pause",
+    ),
+]
+
+
+@pytest.mark.parametrize("make_command", PAUSE_COMMANDS)
+def test_pause_commands_set_the_flag_and_tell_the_indicator(ready, make_command):
+    session = start_session(ready)
+    host = session.host
+    # Setting the value the flag already has still tells the indicator.
+    sequence = [False, True, True, False]
+    for count, paused in enumerate(sequence, start=1):
+        response = host.command(make_command(session.companion.session_id, paused))
+        assert response["status"]["paused"] is paused
+        assert session.posts(WM_APP_PAUSE_STATE)[-1] == {
+            "call": "PostMessageW", "window": session.main, "msg": WM_APP_PAUSE_STATE,
+            "wParam": int(paused), "lParam": 0, "result": True,
+        }
+        assert len(session.posts(WM_APP_PAUSE_STATE)) == count
+    expected = [pair for paused in sequence for pair in session.shown(PAUSED_TEXTS if paused else ENABLED_TEXTS)]
+    assert session.wait_for_texts(len(expected)) == expected
+
+
+@pytest.mark.parametrize(
+    "make_command, error",
+    [
+        pytest.param(lambda other: {"type": "session-pause", "sessionId": other, "paused": True}, PAUSE_MISMATCH,
+                     id="session-pause"),
+        pytest.param(lambda other: {"type": "session-stop", "sessionId": other}, STOP_MISMATCH, id="session-stop"),
+    ],
+)
+@pytest.mark.parametrize("other", ["uppercase", "another", "empty"])
+def test_commands_naming_another_session_change_nothing(ready, make_command, error, other):
+    session = start_session(ready)
+    host, session_id = session.host, session.companion.session_id
+    named = {"uppercase": session_id.upper(), "another": str(uuid.uuid4()), "empty": ""}[other]
+    journal = host.journal_lines()
+    assert host.command(make_command(named))["error"] == error
+    assert status(host) == session.response["status"]
+    assert host.journal_lines() == journal
+
+
+@pytest.mark.parametrize(
+    "make_command",
+    [
+        pytest.param(lambda session_id: {"type": "stop"}, id="stop"),
+        pytest.param(lambda session_id: {"type": "session-stop", "sessionId": session_id}, id="session-stop"),
+    ],
+)
+def test_stop_commands_end_the_session_and_close_the_indicator(ready, make_command):
+    session = start_session(ready)
+    host = session.host
+    assert host.command(make_command(session.companion.session_id))["status"]["connected"] is False
+    assert session.posts(WM_APP_CLOSE) == [
+        {"call": "PostMessageW", "window": session.main, "msg": WM_APP_CLOSE, "wParam": 0, "lParam": 0,
+         "result": True}
+    ]
+    wait_for_call(host, "DestroyWindow", window=session.main)
+    assert calls(host, "UnregisterHotKey") == [{"call": "UnregisterHotKey", "window": session.main, "id": 1}]
+    # With no session left, stopping again posts nothing.
+    assert host.command(make_command(session.companion.session_id))["ok"] is True
+    assert host.command({"type": "pause", "paused": True})["error"] == "No locally approved session is active."
+    assert len(session.posts(WM_APP_CLOSE)) == 1
+
+
+# The local user at the indicator ------------------------------------------------
+
+
+def test_pause_button_pauses_and_resumes_input(ready):
+    session = start_session(ready)
+    host = session.host
+    for paused, pair, count in ((True, PAUSED_TEXTS, 1), (False, ENABLED_TEXTS, 2)):
+        act(host, "pause-button")
+        wait_for_status(host, lambda s: s["paused"] is paused)
+        posts = wait_for(lambda: session.posts(WM_APP_PAUSE_STATE), until=lambda posts: len(posts) == count)
+        assert posts[-1]["wParam"] == int(paused) and posts[-1]["window"] == session.main
+        # The button changes the texts at once; the main loop's echo sets them again.
+        assert session.wait_for_texts(4 * count)[-4:] == session.shown(pair) * 2
+    assert status(host)["connected"] is True
+
+
+@pytest.mark.parametrize("action", ["stop-button", "hotkey", "close"])
+def test_indicator_stop_ends_the_session(ready, action):
+    session = start_session(ready)
+    host = session.host
+    act(host, action)
+    wait_for_status(host, lambda s: not s["connected"])
+    assert calls(host, "DestroyWindow") == [{"call": "DestroyWindow", "window": session.main}]
+    assert calls(host, "UnregisterHotKey") == [{"call": "UnregisterHotKey", "window": session.main, "id": 1}]
+    # The main loop's stop still tells the (by then closed) window, once.
+    assert [line["window"] for line in session.posts(WM_APP_CLOSE)] == [session.main]
+    assert status(host)["connected"] is False
+    assert host.finish() == (0, b"")
+
+
+def test_end_of_input_stops_the_session_and_exits_cleanly(ready):
+    # The indicator closes while the process ends; a host that does not wait for
+    # it may fail only now and then, hence the repetitions.
+    for _ in range(10):
+        session = start_session(ready)
+        assert session.host.finish() == (0, b"")
+        assert session.posts(WM_APP_CLOSE) == [
+            {"call": "PostMessageW", "window": session.main, "msg": WM_APP_CLOSE, "wParam": 0, "lParam": 0,
+             "result": True}
+        ]
+        assert session.host.stderr == b""
+
+
+# The lease ----------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("leased_by", ["start", "refresh"])
+def test_lease_expiry_stops_an_idle_session(ready, leased_by):
+    # A lease one to two seconds ahead, on a whole second.
+    lease_s = math.ceil(time.time() + 1.2)
+    if leased_by == "start":
+        session = start_session(ready, lease_expires_at_ms=lease_s * 1000)
+    else:
+        session = start_session(ready)
+        short = session.companion.session_start(lease_expires_at_ms=lease_s * 1000)
+        assert session.host.command(short)["ok"] is True
+    host = session.host
+
+    # No traffic: only the main loop's own pass can notice the lease.
+    posts = wait_for(lambda: session.posts(WM_APP_CLOSE), limit_s=4.0, what="the lease stop")
+    noticed = time.time()
+    assert lease_s <= noticed <= lease_s + 1.0
+    assert posts[0]["window"] == session.main and posts[0]["result"] is True
+    assert status(host)["connected"] is False
+    wait_for_call(host, "DestroyWindow", window=session.main)
+
+
+# Indicator start-up failures ----------------------------------------------------
+
+CREATED = "CreateWindowExW"
+FAILED = "CreateWindowExW:0"
+CLOSED = ["UnregisterHotKey", "DestroyWindow"]
+
+
+def call_names(host) -> list[str]:
+    return [
+        FAILED if line["call"] == "CreateWindowExW" and line["window"] == 0
+        else "RegisterHotKey:false" if line["call"] == "RegisterHotKey" and not line["result"]
+        else line["call"]
+        for line in host.journal_lines()
+    ]
+
+
+@pytest.mark.parametrize(
+    "desktop, error, after_consent",
+    [
+        pytest.param({"indicatorFails": "thread"}, SPAWN_FAILED, [], id="thread"),
+        pytest.param({"indicatorFails": "module"}, START_FAILED, [], id="module"),
+        pytest.param({"indicatorFails": "cursor"}, START_FAILED, [], id="cursor"),
+        pytest.param({"indicatorFails": "class"}, START_FAILED, [], id="class"),
+        pytest.param({"indicatorFails": "main-window"}, START_FAILED, [FAILED], id="main-window"),
+        pytest.param({"indicatorFails": "label"}, START_FAILED, [CREATED, FAILED] + CLOSED, id="label"),
+        # Every control after the label is attempted before the start counts as failed.
+        pytest.param({"indicatorFails": "status-label"}, START_FAILED,
+                     [CREATED, CREATED, FAILED, CREATED, CREATED] + CLOSED, id="status-label"),
+        pytest.param({"indicatorFails": "pause-button"}, START_FAILED,
+                     [CREATED, CREATED, CREATED, FAILED, CREATED] + CLOSED, id="pause-button"),
+        pytest.param({"indicatorFails": "stop-button"}, START_FAILED,
+                     [CREATED, CREATED, CREATED, CREATED, FAILED] + CLOSED, id="stop-button"),
+        pytest.param({"hotkeyTaken": True}, START_FAILED, [CREATED] * 5 + ["RegisterHotKey:false"] + CLOSED,
+                     id="hotkey-taken"),
+    ],
+)
+def test_indicator_that_cannot_start_leaves_no_session(ready, desktop, error, after_consent):
+    host = ready(desktop=dict(desktop, consent=["yes"]))
+    assert host.command(Companion().session_start())["error"] == error
+    expected = ["MessageBoxW"] + after_consent
+    assert wait_for(lambda: call_names(host), until=lambda names: len(names) >= len(expected)) == expected
+    if "DestroyWindow" in expected:
+        assert calls(host, "DestroyWindow")[0]["window"] == calls(host, "CreateWindowExW")[0]["window"]
+    assert status(host)["connected"] is False
+    assert call_names(host) == expected  # nothing posted, nothing more created
+    assert host.finish() == (0, b"")
+
+
+def test_indicator_reporting_too_late_closes_its_own_window(ready):
+    host = ready(desktop={"consent": ["yes"], "indicatorStartDelayMs": 6000})
+    began = time.monotonic()
+    assert host.command(Companion().session_start())["error"] == START_FAILED
+    assert 4.9 <= time.monotonic() - began < 5.9
+    assert call_names(host) == ["MessageBoxW"]
+
+    wait_for_call(host, "DestroyWindow", limit_s=2.0)
+    assert call_names(host) == ["MessageBoxW"] + [CREATED] * 5 + ["RegisterHotKey"] + CLOSED
+    assert calls(host, "DestroyWindow")[0]["window"] == calls(host, "CreateWindowExW")[0]["window"]
+    assert status(host)["connected"] is False
+    assert host.finish() == (0, b"")
+
+
+# Displays -----------------------------------------------------------------------
+
+OFFICE = {
+    "device": "\\\\.\\DISPLAY1",
+    "friendlyName": "Office Display",
+    "left": 0,
+    "top": 0,
+    "width": 1920,
+    "height": 1080,
+    "orientation": 0,
+    "frequency": 60,
+    "scale": 100,
+    "primary": True,
+}
+
+
+def monitor(**changes) -> dict:
+    return dict(OFFICE, **changes)
+
+
+SIDE = monitor(device="\\\\.\\DISPLAY2", friendlyName="Side Display", left=1920, primary=False)
+
+
+@pytest.mark.parametrize(
+    "desktop, permissions, error",
+    [
+        pytest.param({"enumFails": True}, CONTROL, ENUMERATION_FAILED, id="enumeration-fails"),
+        pytest.param({"enumFails": True}, VIEW, ENUMERATION_FAILED, id="enumeration-fails-view-only"),
+        pytest.param({"monitors": []}, CONTROL, NO_PRIMARY, id="no-monitor"),
+        pytest.param({"monitors": [SIDE]}, CONTROL, NO_PRIMARY, id="no-primary"),
+        pytest.param({"monitors": [SIDE]}, VIEW, NO_PRIMARY, id="no-primary-view-only"),
+        pytest.param({"monitors": [monitor(width=16384, height=2049)]}, CONTROL, ENUMERATION_FAILED, id="16384x2049"),
+        pytest.param({"monitors": [monitor(width=16385, height=1)]}, CONTROL, ENUMERATION_FAILED, id="16385-wide"),
+        pytest.param({"monitors": [monitor(width=0)]}, CONTROL, ENUMERATION_FAILED, id="empty-mode"),
+        pytest.param({"monitors": [monitor(scale=0)]}, CONTROL, ENUMERATION_FAILED, id="scale-0"),
+        pytest.param({"monitors": [monitor(scale=1001)]}, CONTROL, ENUMERATION_FAILED, id="scale-1001"),
+        pytest.param({"monitors": [monitor(), dict(SIDE, fails="monitorInfoEx")]}, CONTROL, ENUMERATION_FAILED,
+                     id="secondary-fails"),
+        pytest.param({"monitors": [monitor(fails="displaySettings")]}, VIEW, ENUMERATION_FAILED,
+                     id="primary-settings-fail"),
+    ],
+)
+def test_display_problems_refuse_the_start_before_the_prompt(ready, desktop, permissions, error):
+    host = ready(desktop=dict(desktop, consent=["yes"]))
+    assert host.command(Companion().session_start(permissions=permissions))["error"] == error
+    assert host.journal_lines() == []
+    assert status(host)["connected"] is False
+
+
+@pytest.mark.parametrize(
+    "desktop, mapping",
+    [
+        pytest.param({"monitors": [monitor()]}, "Office Display", id="friendly-name"),
+        pytest.param({"monitors": [monitor(friendlyName=None)]}, "\\\\.\\DISPLAY1", id="no-friendly-name"),
+        pytest.param({"monitors": [monitor()], "displayConfigFails": True}, "\\\\.\\DISPLAY1",
+                     id="display-config-fails"),
+        pytest.param({"monitors": [SIDE, monitor(left=-1920)]}, "Office Display", id="primary-second"),
+        pytest.param({"monitors": [monitor(friendlyName="Left"), dict(SIDE, primary=True)]}, "Left",
+                     id="first-of-two-primaries"),
+        pytest.param({"monitors": [monitor(width=16384, height=2048, scale=1000)]}, "Office Display",
+                     id="largest-mode"),
+    ],
+)
+def test_consent_names_the_primary_display(ready, desktop, mapping):
+    session = start_session(ready, desktop=desktop)
+    (prompt,) = calls(session.host, "MessageBoxW")
+    assert f"\r\nInput mapping: {mapping}\r\nExpires: " in prompt["text"]
+    assert session.response["status"]["connected"] is True
