@@ -15,11 +15,13 @@ import argparse
 import json
 import sys
 import textwrap
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import ombrelin_native as native  # noqa: E402
+import ombrelin_tickets as tickets  # noqa: E402
 
 WIDTH = 100
 
@@ -55,10 +57,46 @@ class Narrator:
             self.show("<-", document)
         return document
 
+    def command(self, command: dict) -> dict:
+        self.send(native.command_message(self.host.agent_challenge, command, native.token()))
+        return self.receive()
+
+    def desktop(self, since: int) -> int:
+        """Prints what the simulated desktop did since journal line `since`."""
+        lines = self.host.journal_lines()
+        for line in lines[since:]:
+            print("   desktop: " + describe_call(line))
+        return len(lines)
+
+
+def describe_call(line: dict) -> str:
+    """One journal line of the simulated desktop, in words."""
+    call = line["call"]
+    if call == "MessageBoxW":
+        answer = {6: "Yes", 7: "No"}.get(line["result"], "not shown")
+        text = line["text"].replace("\r\n", "\n" + " " * 16)
+        return f'consent box "{line["caption"]}", answered {answer}:\n' + " " * 16 + text
+    if call == "CreateWindowExW":
+        text = line["text"].replace("\r\n", " / ")
+        return f'window {line["window"]} created: {line["class"]} "{text}"'
+    if call == "SetWindowTextW":
+        return f'window {line["window"]} now reads "{line["text"]}"'
+    if call == "PostMessageW":
+        meaning = {0x8001: "show pause state %d" % line["wParam"], 0x8002: "close"}.get(
+            line["msg"], hex(line["msg"]))
+        return f'indicator told: {meaning}' + ("" if line["result"] else " (window already gone)")
+    if call == "RegisterHotKey":
+        return "emergency shortcut Ctrl+Alt+Shift+F12 " + ("registered" if line["result"] else "refused")
+    if call == "UnregisterHotKey":
+        return "emergency shortcut released"
+    if call == "DestroyWindow":
+        return f'window {line["window"]} destroyed'
+    return json.dumps(line)
+
 
 def run_demo(binary: native.HostBinary) -> int:
     config = native.default_config()
-    with native.HostProcess(binary, config=config) as host:
+    with native.HostProcess(binary, config=config, desktop={"consent": ["yes"]}) as host:
         talk = Narrator(host)
         talk.heading("Start")
         talk.note(
@@ -104,6 +142,37 @@ def run_demo(binary: native.HostBinary) -> int:
         )
         talk.receive()
         talk.note("pause: there is no locally approved session to pause.")
+
+        talk.heading("A signed session")
+        issuer = tickets.TicketIssuer(config)
+        talk.note(
+            "The service signs a short-lived session ticket bound to this computer's device id "
+            "and identity fingerprint; the page presents it with the verification key. The "
+            "simulated local user will answer Yes in the consent box."
+        )
+        start = issuer.session_start(permissions=("VIEW_SCREEN", "SEND_POINTER", "SEND_KEYBOARD"))
+        seen = talk.desktop(0)
+        talk.command(start)
+        seen = talk.desktop(seen)
+        talk.note(
+            "The ticket verified, the local user agreed, and the always-on-top indicator with its "
+            "Pause and Stop buttons and the emergency shortcut is up."
+        )
+
+        talk.heading("Pause and resume")
+        talk.command({"type": "pause", "paused": True})
+        time.sleep(0.1)
+        seen = talk.desktop(seen)
+        talk.command({"type": "session-pause", "sessionId": issuer.session_id, "paused": False})
+        time.sleep(0.1)
+        seen = talk.desktop(seen)
+        talk.note("The indicator follows the pause state the page asked for.")
+
+        talk.heading("Stop")
+        talk.command({"type": "session-stop", "sessionId": issuer.session_id})
+        time.sleep(0.1)
+        seen = talk.desktop(seen)
+        talk.note("The session is gone and the indicator closed itself.")
 
         talk.heading("End")
         status, rest = host.finish()

@@ -193,6 +193,72 @@ def permission_values(names: Sequence[str]) -> list[int]:
     return sorted(PERMISSION_NAMES.index(name) + 1 for name in names)
 
 
+class TicketIssuer:
+    """Plays the service for one remote session: signs session-start commands for a host.
+
+    Unless told otherwise, every command names the same session, requester and
+    grant, so a second command is a refresh of the session the first one started.
+    """
+
+    def __init__(self, config: dict, key_id: str = "dev-key-1"):
+        self.seed, _ = generate_key_pair()
+        self.key_id = key_id
+        self.target = DeviceBinding(
+            uuid.UUID(config["targetDeviceId"]).bytes,
+            decode_base64url(config["targetIdentityFingerprint"]),
+        )
+        self.session_id = str(uuid.uuid4())
+        self.requester_device_id = uuid.uuid4().bytes
+        self.requester_fingerprint = hashlib.sha256(os.urandom(16)).digest()
+
+    @property
+    def fingerprint_text(self) -> str:
+        return self.requester_fingerprint.hex()
+
+    def session_start(
+        self,
+        *,
+        permissions=("VIEW_SCREEN", "SEND_POINTER"),
+        requester_name: str = "Field Support",
+        display_id: str = "",
+        session_id: str | None = None,
+        lease_s: float = 120,
+        lease_expires_at_ms: int | None = None,
+        ticket_lifetime_s: int = 60,
+        requester_device_id: bytes | None = None,
+        requester_fingerprint: bytes | None = None,
+    ) -> dict:
+        """A session-start command with a freshly signed ticket.
+
+        The lease runs `lease_s` seconds from now unless `lease_expires_at_ms`
+        gives it exactly; `permissions` are given in ticket (ascending) order.
+        """
+        now = time.time()
+        issued = int(now) - 1
+        ticket = SessionTicket(
+            session_id=uuid.UUID(session_id or self.session_id).bytes,
+            requester=DeviceBinding(
+                requester_device_id or self.requester_device_id,
+                requester_fingerprint or self.requester_fingerprint,
+            ),
+            target=self.target,
+            role=2,
+            permissions=permission_values(list(permissions)),
+            display_id=display_id,
+            approval_mode=1,
+            issued_at_unix_s=issued,
+            expires_at_unix_s=issued + ticket_lifetime_s,
+            nonce=os.urandom(32),
+            protocol_major=1,
+            signing_key_id=self.key_id,
+            requester_dtls_fingerprint_sha256=os.urandom(32),
+            target_dtls_fingerprint_sha256=os.urandom(32),
+        )
+        lease_ms = lease_expires_at_ms if lease_expires_at_ms is not None else int((now + lease_s) * 1000)
+        return session_start_command(ticket, self.seed, requester_name, lease_ms)
+
+
+
 @dataclasses.dataclass
 class Fixture:
     """A fixed key, clock, host and ticket; the agent's tests and fuzzers use them."""
