@@ -63,7 +63,8 @@ windows-tests: windows wine-prefix
 # repository's corpus stays as committed), under ASan and UBSan.
 FUZZ_SECONDS ?= 15
 FUZZERS := decoders_fuzzer:protocol/fuzz/corpus/decoders \
-           session_start_fuzzer:protocol/fuzz/corpus/session_start
+           session_start_fuzzer:protocol/fuzz/corpus/session_start \
+           control_fuzzer:platform/windows/agent/src/input/fuzz/corpus
 fuzz: setup
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j$(JOBS)

@@ -16,7 +16,9 @@ struct HostState {
             os::DesktopEnvironment& desktop)
       : config(std::move(host_config)),
         binding(host_binding),
-        sessions(desktop.window_system(), desktop.display_api()) {}
+        sessions(session::SessionServices{desktop.window_system(), desktop.display_api(),
+                                          desktop.input_api(), desktop.wall_clock(),
+                                          desktop.monotonic_clock()}) {}
   HostState(const HostState&) = delete;
   HostState& operator=(const HostState&) = delete;
 

@@ -7,6 +7,7 @@
 #include "os/byte_stream.h"
 #include "os/config_file_access.h"
 #include "os/display_api.h"
+#include "os/input_api.h"
 #include "os/monotonic_clock.h"
 #include "os/random_source.h"
 #include "os/wall_clock.h"
@@ -36,6 +37,7 @@ class DesktopEnvironment {
   [[nodiscard]] virtual MonotonicClock& monotonic_clock() = 0;
   [[nodiscard]] virtual DisplayApi& display_api() = 0;
   [[nodiscard]] virtual WindowSystem& window_system() = 0;
+  [[nodiscard]] virtual InputApi& input_api() = 0;
   // Standard input, handed over once to the thread that reads frames from it.
   [[nodiscard]] virtual std::unique_ptr<ByteInput> take_standard_input() = 0;
   // Standard output, written only by the main loop.

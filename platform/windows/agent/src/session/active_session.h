@@ -1,11 +1,15 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "input/control_rate_window.h"
+#include "input/control_sequence_state.h"
+#include "input/input_adapter.h"
 #include "native_protocol/permission_name.h"
 #include "ombrelin/protocol/byte_types.h"
 #include "ombrelin/protocol/text_codecs.h"
@@ -52,11 +56,15 @@ class IndicatorLink {
 // main thread.
 struct ActiveSession {
   SessionGate gate;
+  // Releases everything it still holds when the session is discarded.
+  std::unique_ptr<input::InputAdapter> adapter;
+  input::ControlRateWindow rate_window;
   protocol::Uuid session_id{};
   protocol::Sha256Digest last_ticket_digest{};
   std::string session_id_text;
   std::string display_id;
   std::vector<native_protocol::PermissionName> granted_permissions;
+  input::ControlSequenceState sequence;
   IndicatorLink indicator;
 };
 

@@ -60,11 +60,8 @@ struct Router {
     // after the lease, and the gate judges the grant as it stood when asked.
     return context.sessions.start_or_refresh_session(*grant, context.indicator, now->seconds);
   }
-  Result operator()(command::Control&) const {
-    if (context.sessions.session() == nullptr) {
-      return std::unexpected(CommandError::kNoActiveSession);
-    }
-    return std::unexpected(CommandError::kControlEventInvalid);
+  Result operator()(command::Control& control) const {
+    return context.sessions.handle_control(control.session_id, control.control);
   }
   Result operator()(command::SessionPause& pause) const {
     return context.sessions.set_session_paused(pause.session_id, pause.paused);

@@ -4,7 +4,10 @@
 #include <ranges>
 
 #include "display/mapping_display.h"
+#include "input/control_path.h"
+#include "input/windows_input_adapter.h"
 #include "session/consent_prompt.h"
+#include "session/unix_clock.h"
 #include "session/visible_indicator.h"
 
 namespace ombrelin::session {
@@ -65,7 +68,7 @@ std::expected<void, CommandError> SessionHost::start_session(
   const std::string names_text = join_permission_names(names);
 
   // Every new session needs the primary display, whatever it may do.
-  const auto primary = display::choose_mapping_display(displays_);
+  const auto primary = display::choose_mapping_display(services_.displays);
   if (!primary) {
     return std::unexpected(primary.error() == display::MappingDisplayError::kNoPrimaryDisplay
                                ? CommandError::kNoPrimaryDisplay
@@ -74,7 +77,7 @@ std::expected<void, CommandError> SessionHost::start_session(
   const std::string mapping = display::input_mapping_text(grants_input(names), *primary);
   const ConsentRequest consent{grant.requester_name, grant.requester_fingerprint_text, names_text,
                                mapping, grant.lease_expires_at_unix_s};
-  if (!ask_local_consent(windows_, consent)) {
+  if (!ask_local_consent(services_.windows, consent)) {
     return std::unexpected(CommandError::kLocalUserRejected);
   }
 
@@ -86,14 +89,21 @@ std::expected<void, CommandError> SessionHost::start_session(
     return std::unexpected(CommandError::kGrantExpiredBeforeAcceptance);
   }
 
-  auto indicator = start_visible_indicator(windows_, grant.requester_name, names_text,
+  auto adapter = input::start_input_adapter(services_.input, *primary);
+  if (!adapter) {
+    return std::unexpected(CommandError::kInputAdapterStartFailed);
+  }
+  // Should the indicator fail, the adapter is discarded here and releases input.
+  auto indicator = start_visible_indicator(services_.windows, grant.requester_name, names_text,
                                            grant.lease_expires_at_unix_s, indicator_sender);
   if (!indicator) {
     return std::unexpected(indicator.error());
   }
-  session_.emplace(ActiveSession{std::move(gate), grant.session_id, grant.ticket_payload_digest,
+  session_.emplace(ActiveSession{std::move(gate), std::move(*adapter), input::ControlRateWindow{},
+                                 grant.session_id, grant.ticket_payload_digest,
                                  grant.session_id_text, grant.display_id, std::move(names),
-                                 IndicatorLink(windows_, std::move(*indicator))});
+                                 input::ControlSequenceState{},
+                                 IndicatorLink(services_.windows, std::move(*indicator))});
   return {};
 }
 
@@ -135,6 +145,7 @@ void SessionHost::stop_session() {
   ActiveSession stopped = std::move(*session_);
   session_.reset();
   stopped.gate.end();
+  input::release_session_input(*stopped.adapter, stopped.sequence);
   stopped.indicator.close();
   if (auto thread_end = stopped.indicator.take_thread_end()) {
     closing_indicators_.push_back(std::move(*thread_end));
@@ -168,7 +179,41 @@ std::expected<void, CommandError> SessionHost::set_session_paused(
 
 void SessionHost::apply_pause(bool paused) {
   session_->gate.set_paused(paused);
+  if (paused) {
+    input::release_session_input(*session_->adapter, session_->sequence);
+  }
   session_->indicator.show_paused(paused);
+}
+
+// What the control path may set off in the session it works on.
+class SessionHost::ControlHooks final : public input::ControlHooks {
+ public:
+  explicit ControlHooks(SessionHost& host) : host_(host) {}
+
+  std::expected<UnixTime, CommandError> read_wall_clock() override {
+    return read_unix_clock(host_.services_.wall_clock);
+  }
+  void end_gate() override { host_.session_->gate.end(); }
+  void show_paused(bool paused) override { host_.session_->indicator.show_paused(paused); }
+  void stop_session() override { host_.stop_session(); }
+
+ private:
+  SessionHost& host_;
+};
+
+std::expected<void, CommandError> SessionHost::handle_control(
+    std::string_view session_id, const native_protocol::ControlMessage& message) {
+  ControlHooks hooks(*this);
+  std::optional<input::ControlSession> session;
+  if (session_) {
+    session.emplace(input::ControlSession{session_->session_id_text, session_->session_id,
+                                          session_->display_id, session_->gate,
+                                          *session_->adapter, session_->rate_window,
+                                          session_->sequence});
+  }
+  const input::ControlContext context{session ? &*session : nullptr,
+                                      services_.monotonic_clock, hooks};
+  return input::handle_control(context, session_id, message);
 }
 
 void SessionHost::on_indicator_event(IndicatorEvent event) {

@@ -6,8 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "native_protocol/messages.h"
 #include "ombrelin/protocol/session_start.h"
 #include "os/display_api.h"
+#include "os/input_api.h"
+#include "os/monotonic_clock.h"
+#include "os/wall_clock.h"
 #include "os/window_system.h"
 #include "session/active_session.h"
 #include "session/command_error.h"
@@ -15,13 +19,21 @@
 
 namespace ombrelin::session {
 
+// The operating-system services a session uses.
+struct SessionServices {
+  os::WindowSystem& windows;
+  os::DisplayApi& displays;
+  os::InputApi& input;
+  const os::WallClock& wall_clock;
+  const os::MonotonicClock& monotonic_clock;
+};
+
 // Holds the one session (or none) and the operations that start, refresh, pause
 // and stop it. Main thread only: the indicator thread reaches it through the
 // indicator channel, never directly.
 class SessionHost {
  public:
-  SessionHost(os::WindowSystem& windows, os::DisplayApi& displays)
-      : windows_(windows), displays_(displays) {}
+  explicit SessionHost(const SessionServices& services) : services_(services) {}
   SessionHost(const SessionHost&) = delete;
   SessionHost& operator=(const SessionHost&) = delete;
   // Stops the session and waits, briefly, for the indicator threads to end, so
@@ -36,6 +48,10 @@ class SessionHost {
   [[nodiscard]] std::expected<void, CommandError> start_or_refresh_session(
       const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
       std::uint64_t now_s);
+
+  // The whole control path for one control message of the page.
+  [[nodiscard]] std::expected<void, CommandError> handle_control(
+      std::string_view session_id, const native_protocol::ControlMessage& message);
 
   // Ends the session, if any. Never fails.
   void stop_session();
@@ -60,8 +76,9 @@ class SessionHost {
   // telling the indicator.
   void apply_pause(bool paused);
 
-  os::WindowSystem& windows_;
-  os::DisplayApi& displays_;
+  class ControlHooks;
+
+  SessionServices services_;
   std::optional<ActiveSession> session_;
   // Indicators told to close, whose threads may still be winding down.
   std::vector<IndicatorThreadEnd> closing_indicators_;

@@ -18,6 +18,7 @@
 #include "os/steady_monotonic_clock.h"
 #include "os/sim/desktop_description.h"
 #include "os/sim/display_api_sim.h"
+#include "os/sim/input_api_sim.h"
 #include "os/sim/journal.h"
 #include "os/sim/window_system_sim.h"
 #include "simdjson.h"
@@ -203,7 +204,8 @@ class SimulatedDesktop final : public DesktopEnvironment {
         clock_(description_.clock_offset_ms),
         display_api_(sim::make_simulated_display_api(description_)),
         window_system_(sim::make_simulated_window_system(description_, journal_,
-                                                         environment_text("OMBRELIN_SIM_ACTIONS"))) {}
+                                                         environment_text("OMBRELIN_SIM_ACTIONS"))),
+        input_api_(sim::make_simulated_input_api(description_, journal_)) {}
 
   const CallerArgument& caller_argument() const override { return caller_; }
   ConfigFileAccess& config_files() override { return config_files_; }
@@ -212,6 +214,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
   MonotonicClock& monotonic_clock() override { return monotonic_clock_; }
   DisplayApi& display_api() override { return *display_api_; }
   WindowSystem& window_system() override { return *window_system_; }
+  InputApi& input_api() override { return *input_api_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
     return std::make_unique<PosixInput>();
   }
@@ -226,6 +229,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
   OffsetWallClock clock_;
   std::unique_ptr<DisplayApi> display_api_;
   std::unique_ptr<WindowSystem> window_system_;
+  std::unique_ptr<InputApi> input_api_;
   SteadyMonotonicClock monotonic_clock_;
   PosixOutput output_;
 };

@@ -12,6 +12,7 @@
 #include "os/desktop_environment.h"
 #include "os/steady_monotonic_clock.h"
 #include "os/win/display_api_win.h"
+#include "os/win/input_api_win.h"
 #include "os/win/text_conversion_win.h"
 #include "os/win/unique_handle.h"
 #include "os/win/window_system_win.h"
@@ -200,6 +201,7 @@ class Win32Desktop final : public DesktopEnvironment {
   MonotonicClock& monotonic_clock() override { return monotonic_clock_; }
   DisplayApi& display_api() override { return *display_api_; }
   WindowSystem& window_system() override { return *window_system_; }
+  InputApi& input_api() override { return *input_api_; }
   std::unique_ptr<ByteInput> take_standard_input() override {
     return std::make_unique<HandleInput>();
   }
@@ -212,6 +214,7 @@ class Win32Desktop final : public DesktopEnvironment {
   SystemWallClock clock_;
   std::unique_ptr<DisplayApi> display_api_ = win::make_win32_display_api();
   std::unique_ptr<WindowSystem> window_system_ = win::make_win32_window_system();
+  std::unique_ptr<InputApi> input_api_ = win::make_win32_input_api();
   SteadyMonotonicClock monotonic_clock_;
   HandleOutput output_;
 };

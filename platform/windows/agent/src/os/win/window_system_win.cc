@@ -1,6 +1,8 @@
 #include "os/win/window_system_win.h"
 
 #include <windows.h>
+// After windows.h:
+#include <shellscalingapi.h>
 
 #include <cstring>
 #include <system_error>
@@ -28,6 +30,24 @@ void name_this_thread(const std::wstring& name) {
   static_assert(sizeof set_description == sizeof found);
   std::memcpy(&set_description, &found, sizeof found);
   set_description(GetCurrentThread(), name.c_str());
+}
+
+// The agent declares per-monitor DPI awareness, so window sizes are physical
+// pixels: the indicator's layout is given at 96 DPI and scaled here, for the
+// primary monitor (where a new top-level window opens) or the parent window.
+UINT layout_dpi(HWND parent) {
+  constexpr UINT kDefaultDpi = 96;
+  if (parent != nullptr) {
+    const UINT dpi = GetDpiForWindow(parent);
+    return dpi == 0 ? kDefaultDpi : dpi;
+  }
+  UINT dpi_x = kDefaultDpi;
+  UINT dpi_y = kDefaultDpi;
+  const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  if (FAILED(GetDpiForMonitor(primary, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)) || dpi_x == 0) {
+    return kDefaultDpi;
+  }
+  return dpi_x;
 }
 
 HWND to_hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
@@ -91,10 +111,15 @@ class Win32WindowSystem final : public WindowSystem {
   WindowHandle create_window(const WindowSpec& spec, WindowMessageHandler* handler) override {
     // A child's "menu" is its control id.
     const auto menu = spec.parent == 0 ? nullptr : reinterpret_cast<HMENU>(std::uintptr_t{spec.id});
+    const int dpi = static_cast<int>(layout_dpi(to_hwnd(spec.parent)));
+    const auto scaled = [dpi](int value) {
+      return value == CW_USEDEFAULT ? value : MulDiv(value, dpi, 96);
+    };
     return from_hwnd(CreateWindowExW(spec.ex_style, wide(spec.class_name).c_str(),
-                                     wide(spec.text).c_str(), spec.style, spec.x, spec.y,
-                                     spec.width, spec.height, to_hwnd(spec.parent), menu,
-                                     GetModuleHandleW(nullptr), handler));
+                                     wide(spec.text).c_str(), spec.style, scaled(spec.x),
+                                     scaled(spec.y), scaled(spec.width), scaled(spec.height),
+                                     to_hwnd(spec.parent), menu, GetModuleHandleW(nullptr),
+                                     handler));
   }
 
   bool set_window_text(WindowHandle window, std::string_view text) override {

@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "os/sim/display_api_sim.h"
+#include "os/sim/input_api_sim.h"
+#include "os/steady_monotonic_clock.h"
 #include "os/sim/window_system_sim.h"
 #include "session/tests/fake_wall_clock.h"
 
@@ -62,7 +64,9 @@ class DispatchWithoutSession : public ::testing::TestWithParam<CommandCase> {
   std::unique_ptr<os::WindowSystem> windows_ =
       os::sim::make_simulated_window_system(desktop_, journal_, "");
   std::unique_ptr<os::DisplayApi> displays_ = os::sim::make_simulated_display_api(desktop_);
-  SessionHost sessions_{*windows_, *displays_};
+  std::unique_ptr<os::InputApi> input_ = os::sim::make_simulated_input_api(desktop_, journal_);
+  os::SteadyMonotonicClock monotonic_clock_;
+  SessionHost sessions_{SessionServices{*windows_, *displays_, *input_, clock_, monotonic_clock_}};
   protocol::HostBinding binding_;
   std::pair<IndicatorSender, IndicatorReceiver> indicator_ = Channel<IndicatorEvent>::create();
 };

@@ -1,0 +1,247 @@
+#include "input/windows_input_adapter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "input/key_table.h"
+#include "input/tests/fake_input_api.h"
+
+namespace ombrelin::input {
+namespace {
+
+using display::AdapterError;
+using os::InputRecord;
+using protocol::InputEvent;
+using testing::FakeInputApi;
+using testing::key;
+using testing::mouse;
+namespace event = protocol::input_event;
+
+constexpr char kBlocked[] =
+    "Windows adapter operation failed: not all input events were sent. they may have been "
+    "blocked by UIPI";
+constexpr char kUnsupported[] = "input event is unsupported by the Windows adapter";
+constexpr std::uint32_t kAbsoluteMove = 0x8001;
+constexpr std::uint16_t kVkA = 0x41;
+constexpr std::uint16_t kVkLeftControl = 0xA2;
+constexpr std::uint16_t kVkLeftShift = 0xA0;
+constexpr std::uint16_t kVkMenu = 0x12;
+constexpr std::uint16_t kVkLeftWin = 0x5B;
+
+display::DisplayRecord primary_display() {
+  display::DisplayRecord display;
+  display.id = display.device_name = display.name = "\\\\.\\DISPLAY1";
+  display.width = 1920;
+  display.height = 1080;
+  display.primary = true;
+  return display;
+}
+
+InputEvent move(float x, float y, std::uint32_t mode = event::kAbsolutePointer) {
+  return event::PointerMove{"\\\\.\\DISPLAY1", mode, x, y};
+}
+InputEvent button(std::uint32_t number, bool pressed) {
+  return event::PointerButton{number, pressed};
+}
+InputEvent keyboard(const char* name, std::uint8_t message_modifiers, bool down) {
+  return event::KeyboardKey{usage_for_key_name(name).value(),
+                            compute_modifier_byte(message_modifiers, name, down), down};
+}
+
+// The error text, or "" on success.
+std::string outcome(const std::expected<void, AdapterError>& result) {
+  return result ? std::string() : display::to_string(result.error());
+}
+
+class AdapterTest : public ::testing::Test {
+ protected:
+  std::string apply(const InputEvent& input) { return outcome(adapter_->apply_event(input)); }
+
+  FakeInputApi api_;
+  std::unique_ptr<InputAdapter> adapter_ = start_input_adapter(api_, primary_display()).value();
+};
+
+TEST_F(AdapterTest, AbsoluteMovesSpanTheScreen) {
+  EXPECT_EQ(apply(move(0, 0)), "");
+  EXPECT_EQ(apply(move(1, 1)), "");
+  EXPECT_EQ(apply(move(0.5f, 0.5f)), "");
+  EXPECT_EQ(api_.sent(),
+            (std::vector{mouse(0, 0, 0, kAbsoluteMove), mouse(65535, 65535, 0, kAbsoluteMove),
+                         mouse(32785, 32798, 0, kAbsoluteMove)}));
+}
+
+TEST_F(AdapterTest, RelativeMoveStartsFromTheCursor) {
+  api_.set_cursor(os::CursorPoint{100, 200});
+  EXPECT_EQ(apply(move(10.5f, -20.4f, event::kRelativePointer)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{mouse(3791, 10933, 0, kAbsoluteMove)}));
+}
+
+TEST_F(AdapterTest, RelativeMoveWithoutCursorFails) {
+  api_.set_cursor(std::nullopt);
+  EXPECT_EQ(apply(move(1, 1, event::kRelativePointer)),
+            "Windows adapter operation failed: could not get the current mouse location");
+  EXPECT_EQ(api_.calls(), 0);
+}
+
+class ScreenMetricTest : public AdapterTest,
+                         public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(ScreenMetricTest, UnusableMetricFailsBeforeSending) {
+  api_.set_screen(GetParam().first, GetParam().second);
+  EXPECT_EQ(apply(move(0.5f, 0.5f)),
+            "Windows adapter operation failed: could not get the dimensions of the screen");
+  EXPECT_EQ(api_.calls(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Metrics, ScreenMetricTest,
+                         ::testing::Values(std::pair{0, 1080}, std::pair{1920, 0}, std::pair{0, 0},
+                                           std::pair{1, 1}));
+
+class UnsupportedEventTest : public AdapterTest,
+                             public ::testing::WithParamInterface<InputEvent> {};
+
+TEST_P(UnsupportedEventTest, IsRefusedWithoutSending) {
+  EXPECT_EQ(apply(GetParam()), kUnsupported);
+  EXPECT_EQ(api_.calls(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Events, UnsupportedEventTest,
+                         ::testing::Values(move(0, 0, 0), move(0, 0, 3), button(0, true),
+                                           button(6, true), button(6, false),
+                                           InputEvent(event::KeyboardKey{0x2D, 0, true}),
+                                           InputEvent(event::KeyboardKey{4, 0x100, true}),
+                                           InputEvent(event::KeyboardKey{0xE8, 0x01, true}),
+                                           InputEvent(event::Touch{}),
+                                           InputEvent(event::PeerPause{"peer", true}),
+                                           InputEvent(event::PeerStop{"peer_stop"})));
+
+struct ButtonCase {
+  std::uint32_t number;
+  bool pressed;
+  std::int32_t data;
+  std::uint32_t flags;
+};
+
+class ButtonTest : public AdapterTest, public ::testing::WithParamInterface<ButtonCase> {};
+
+// Each case starts from a fresh adapter, so every release is of a button never
+// pressed, which is still sent.
+TEST_P(ButtonTest, SendsOneRecord) {
+  EXPECT_EQ(apply(button(GetParam().number, GetParam().pressed)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{mouse(0, 0, GetParam().data, GetParam().flags)}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, ButtonTest,
+    ::testing::Values(ButtonCase{1, true, 0, 0x0002}, ButtonCase{1, false, 0, 0x0004},
+                      ButtonCase{2, true, 0, 0x0008}, ButtonCase{2, false, 0, 0x0010},
+                      ButtonCase{3, true, 0, 0x0020}, ButtonCase{3, false, 0, 0x0040},
+                      ButtonCase{4, true, 1, 0x0080}, ButtonCase{4, false, 1, 0x0100},
+                      ButtonCase{5, true, 2, 0x0080}, ButtonCase{5, false, 2, 0x0100}));
+
+struct WheelCase {
+  event::ScrollDelta delta;
+  std::vector<InputRecord> records;
+};
+
+class WheelTest : public AdapterTest, public ::testing::WithParamInterface<WheelCase> {};
+
+TEST_P(WheelTest, SendsVerticalThenHorizontal) {
+  EXPECT_EQ(apply(GetParam().delta), "");
+  EXPECT_EQ(api_.sent(), GetParam().records);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Deltas, WheelTest,
+    ::testing::Values(WheelCase{{2, -1}, {mouse(0, 0, -240, 0x0800), mouse(0, 0, -120, 0x1000)}},
+                      WheelCase{{0, 0}, {}}, WheelCase{{-3, 0}, {mouse(0, 0, 360, 0x0800)}},
+                      WheelCase{{0, 12000}, {mouse(0, 0, 1440000, 0x1000)}}));
+
+TEST_F(AdapterTest, ExtendedFlagOnlyForExtendedKeys) {
+  EXPECT_EQ(apply(keyboard("ArrowLeft", 0, true)), "");
+  EXPECT_EQ(apply(keyboard("KeyA", 0, true)), "");
+  EXPECT_EQ(apply(keyboard("ArrowLeft", 0, false)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{key(0x25, 1), key(kVkA, 0), key(0x25, 3)}));
+}
+
+TEST_F(AdapterTest, ModifiersAreSynchronisedBeforeEachKey) {
+  EXPECT_EQ(apply(keyboard("KeyA", 15, true)), "");
+  EXPECT_EQ(api_.take_sent(), (std::vector{key(kVkLeftControl, 0), key(kVkLeftShift, 0),
+                                           key(kVkMenu, 0), key(kVkLeftWin, 0), key(kVkA, 0)}));
+  EXPECT_EQ(apply(keyboard("KeyA", 0, false)), "");
+  EXPECT_EQ(api_.take_sent(), (std::vector{key(kVkLeftControl, 2), key(kVkLeftShift, 2),
+                                           key(kVkMenu, 2), key(kVkLeftWin, 2), key(kVkA, 2)}));
+  // Modifier keys themselves travel only in the byte.
+  EXPECT_EQ(apply(keyboard("ControlLeft", 0, true)), "");
+  EXPECT_EQ(apply(keyboard("ControlRight", kMessageControl, true)), "");
+  EXPECT_EQ(api_.take_sent(), (std::vector{key(0xA3, 1)}));
+}
+
+TEST_F(AdapterTest, ScanCodeFollowsALayoutSwitch) {
+  EXPECT_EQ(apply(keyboard("KeyA", 0, true)), "");
+  api_.switch_layout(0x200);
+  EXPECT_EQ(apply(keyboard("KeyA", 0, false)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{key(kVkA, 0), key(kVkA, 2, 0x200)}));
+}
+
+TEST_F(AdapterTest, FailedModifierStepKeepsTheOldByte) {
+  api_.accept_calls(1);
+  EXPECT_EQ(apply(keyboard("KeyA", kMessageControl | kMessageShift, true)), kBlocked);
+  EXPECT_EQ(api_.take_sent(), (std::vector{key(kVkLeftControl, 0)}));
+  api_.accept_calls(std::nullopt);
+  EXPECT_EQ(apply(keyboard("KeyA", kMessageControl | kMessageShift, true)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{key(kVkLeftControl, 0), key(kVkLeftShift, 0), key(kVkA, 0)}));
+}
+
+TEST_F(AdapterTest, ReleaseAllLetsGoOfEverythingOnce) {
+  EXPECT_EQ(apply(button(3, true)), "");
+  EXPECT_EQ(apply(keyboard("KeyA", kMessageShift, true)), "");
+  api_.clear_sent();
+  EXPECT_EQ(outcome(adapter_->release_all()), "");
+  EXPECT_EQ(api_.take_sent(),
+            (std::vector{key(kVkA, 2), key(kVkLeftShift, 2), mouse(0, 0, 0, 0x0040)}));
+  EXPECT_EQ(outcome(adapter_->release_all()), "");
+  EXPECT_TRUE(api_.sent().empty());
+  // The modifier byte is back to 0, so Shift is pressed again.
+  EXPECT_EQ(apply(keyboard("KeyA", kMessageShift, true)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{key(kVkLeftShift, 0), key(kVkA, 0)}));
+}
+
+// A blocked press still counts as held; a blocked release_all still empties
+// both sets.
+TEST_F(AdapterTest, BlockedSendsLeaveNothingHeldAfterReleaseAll) {
+  api_.accept_calls(0);
+  EXPECT_EQ(apply(keyboard("KeyA", 0, true)), kBlocked);
+  EXPECT_EQ(apply(button(2, true)), kBlocked);
+  EXPECT_EQ(outcome(adapter_->release_all()), kBlocked);
+  EXPECT_EQ(api_.calls(), 4);
+  api_.accept_calls(std::nullopt);
+  EXPECT_EQ(outcome(adapter_->release_all()), "");
+  EXPECT_EQ(api_.calls(), 4);
+}
+
+TEST_F(AdapterTest, DisposalReleasesWhatWindowsStillHolds) {
+  EXPECT_EQ(apply(keyboard("KeyA", kMessageAlt, true)), "");
+  EXPECT_EQ(apply(button(4, true)), "");
+  // Left Control is pressed, then its release fails in release_all: Windows
+  // still holds it, and disposal tries again.
+  EXPECT_EQ(apply(keyboard("KeyB", kMessageAlt | kMessageControl, true)), "");
+  api_.accept_calls(0);
+  EXPECT_EQ(outcome(adapter_->release_all()), kBlocked);
+  api_.accept_calls(std::nullopt);
+  api_.clear_sent();
+  adapter_.reset();
+  const auto released = api_.sent();
+  EXPECT_EQ(released.size(), 5u);
+  for (const InputRecord& record : {key(kVkA, 2), key(kVkMenu, 2), key(0x42, 2),
+                                    key(kVkLeftControl, 2), mouse(0, 0, 1, 0x0100)}) {
+    EXPECT_EQ(std::ranges::count(released, record), 1) << ::testing::PrintToString(record);
+  }
+}
+
+}  // namespace
+}  // namespace ombrelin::input
