@@ -80,6 +80,7 @@ fuzz: setup
 bench: linux
 	build/linux/bench/ombrelin_host_bench
 	build/linux/bench/ombrelin_session_start_bench
+	build/linux/bench/ombrelin_control_bench
 	$(PYTHON) bench/startup_to_hello_ack.py
 
 clean:
