@@ -91,7 +91,51 @@ def describe_call(line: dict) -> str:
         return "emergency shortcut released"
     if call == "DestroyWindow":
         return f'window {line["window"]} destroyed'
+    if call == "SendInput":
+        return describe_input(line)
     return json.dumps(line)
+
+
+# The simulated primary screen of the demo.
+SCREEN = (1920, 1080)
+KEY_NAMES = {0xA0: "Shift", 0xA2: "Control", 0x12: "Alt", 0x5B: "Windows", 0x0D: "Enter",
+             0x20: "Space"}
+BUTTON_FLAGS = {0x2: ("left", "down"), 0x4: ("left", "up"), 0x8: ("right", "down"),
+                0x10: ("right", "up"), 0x20: ("middle", "down"), 0x40: ("middle", "up")}
+
+
+def describe_input(line: dict) -> str:
+    """One SendInput record of the simulated desktop, in words."""
+    if line["type"] == "keyboard":
+        vk = line["vk"]
+        name = KEY_NAMES.get(vk, chr(vk) if 0x30 <= vk <= 0x5A else hex(vk))
+        return f"key {name} {'up' if line['flags'] & 2 else 'down'}"
+    flags = line["flags"]
+    if flags & 0x8000:
+        # Back from the 0..65535 normalisation to the pixel it stands for.
+        x = round(line["dx"] * (SCREEN[0] - 1) / 65535)
+        y = round(line["dy"] * (SCREEN[1] - 1) / 65535)
+        return f"pointer to pixel ({x}, {y})"
+    if flags & 0x800:
+        return f"wheel {-line['mouseData'] // 120:+d} steps (down is +)"
+    if flags in BUTTON_FLAGS:
+        button, direction = BUTTON_FLAGS[flags]
+        return f"{button} button {direction}"
+    return json.dumps(line)
+
+
+def held_after(lines: list[dict]) -> set[str]:
+    """Keys and buttons the simulated desktop still holds after these records."""
+    held: set[str] = set()
+    for line in lines:
+        if line["call"] != "SendInput":
+            continue
+        words = describe_input(line).rsplit(" ", 1)
+        if words[-1] == "down":
+            held.add(words[0])
+        elif words[-1] == "up":
+            held.discard(words[0])
+    return held
 
 
 def run_demo(binary: native.HostBinary) -> int:
@@ -168,11 +212,43 @@ def run_demo(binary: native.HostBinary) -> int:
         seen = talk.desktop(seen)
         talk.note("The indicator follows the pause state the page asked for.")
 
+        talk.heading("Remote input")
+        talk.note(
+            "The remote party moves the pointer along a path, clicks, scrolls and types \"Hi\" "
+            "with Shift. Positions are fractions of the primary display; the agent maps them to "
+            "its pixels and sends each event through SendInput."
+        )
+        controls = [{"type": "pointer", "x": x, "y": y, "buttons": 0}
+                    for x, y in ((0.0, 0.0), (0.25, 0.5), (0.5, 0.5), (1.0, 1.0))]
+        controls += [{"type": "pointer", "x": 0.5, "y": 0.5, "buttons": 1},
+                     {"type": "pointer", "x": 0.5, "y": 0.5, "buttons": 0},
+                     {"type": "scroll", "horizontal": 0, "vertical": 3}]
+        for code, down, modifiers in (("ShiftLeft", True, 8), ("KeyH", True, 8),
+                                      ("KeyH", False, 8), ("ShiftLeft", False, 0),
+                                      ("KeyI", True, 0), ("KeyI", False, 0),
+                                      ("KeyA", True, 8)):
+            controls.append({"type": "key-transition", "code": code, "down": down,
+                             "modifiers": modifiers})
+        for seq, control in enumerate(controls, start=1):
+            response = host.command({"type": "control", "sessionId": issuer.session_id,
+                                     "control": {**control, "v": 1, "seq": seq}})
+            print(f"-> control {json.dumps(control)}  <- "
+                  + ("ok" if response["ok"] else response["error"]))
+        seen = talk.desktop(seen)
+        talk.note(
+            "The last message left Shift and A held down on purpose: stopping the session must "
+            "let go of them."
+        )
+
         talk.heading("Stop")
         talk.command({"type": "session-stop", "sessionId": issuer.session_id})
         time.sleep(0.1)
         seen = talk.desktop(seen)
-        talk.note("The session is gone and the indicator closed itself.")
+        held = held_after(host.journal_lines())
+        talk.note(
+            "The session is gone, the indicator closed itself and everything held was released: "
+            + ("nothing is held down." if not held else f"STILL HELD: {sorted(held)}!")
+        )
 
         talk.heading("End")
         status, rest = host.finish()
@@ -180,7 +256,7 @@ def run_demo(binary: native.HostBinary) -> int:
             f"The extension closed the pipe; the host ended with status {status}"
             + (" and wrote nothing more." if not rest else f" and wrote {len(rest)} more bytes!")
         )
-        return 0 if status == 0 and not rest else 1
+        return 0 if status == 0 and not rest and not held else 1
 
 
 def main() -> int:
