@@ -71,8 +71,8 @@ void BM_ControlThroughHostPath(benchmark::State& state) {
   os::sim::Journal journal;  // off: the benchmark measures the agent, not the journal
   const auto description = os::sim::DesktopDescription::standard();
   const auto api = os::sim::make_simulated_input_api(description, journal);
-  const display::DisplayRecord primary{"\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0,
-                                       1920, 1080, 0, 1, 60, true};
+  const display::DisplayRecord primary{
+      "\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0, 1920, 1080, 0, 1, 60, true};
   auto adapter = std::move(*input::start_input_adapter(*api, primary));
 
   session::SessionGate gate;
@@ -86,7 +86,7 @@ void BM_ControlThroughHostPath(benchmark::State& state) {
   const std::string display_id;
   input::ControlRateWindow rate_window;
   input::ControlSequenceState sequence;
-  input::ControlSession session{session_id_text, session_id, display_id, gate,
+  input::ControlSession session{session_id_text, session_id,  display_id, gate,
                                 *adapter,        rate_window, sequence};
   SteppingClock clock;
   BenchHooks hooks;

@@ -93,11 +93,11 @@ void BM_CommandThroughHostPath(benchmark::State& state) {
                                               host.request_ids};
   // Bring the handshake to its ready state once.
   const std::string hello_id(32, 'a');
-  (void)handshake.step(native_protocol::HelloMessage{1, hello_id,
-                                                     std::string(kCaller.substr(0, kCaller.size() - 1)),
-                                                     std::string(native_host::kServiceWebOrigin),
-                                                     std::string(32, 'b')},
-                       context);
+  (void)handshake.step(
+      native_protocol::HelloMessage{1, hello_id, std::string(kCaller.substr(0, kCaller.size() - 1)),
+                                    std::string(native_host::kServiceWebOrigin),
+                                    std::string(32, 'b')},
+      context);
   (void)handshake.step(native_protocol::ChallengeAckMessage{1, hello_id, std::string(kChallenge)},
                        context);
   auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "ombrelin/protocol/session_ticket.h"
+#include "ombrelin/protocol/utf8_validation.h"
 #include "protobuf_wire.h"
-#include "utf8_validation.h"
 
 namespace ombrelin::protocol {
 namespace {

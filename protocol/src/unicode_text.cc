@@ -47,8 +47,8 @@ Decoded decode_at(std::string_view text, std::size_t at) noexcept {
 
 constexpr bool is_white_space(char32_t c) noexcept {
   return (c >= 0x09 && c <= 0x0d) || c == 0x20 || c == 0x85 || c == 0xa0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200a) || c == 0x2028 || c == 0x2029 || c == 0x202f ||
-         c == 0x205f || c == 0x3000;
+         (c >= 0x2000 && c <= 0x200a) || c == 0x2028 || c == 0x2029 || c == 0x202f || c == 0x205f ||
+         c == 0x3000;
 }
 
 constexpr bool is_control(char32_t c) noexcept { return c <= 0x1f || (c >= 0x7f && c <= 0x9f); }

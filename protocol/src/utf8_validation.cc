@@ -1,4 +1,4 @@
-#include "utf8_validation.h"
+#include "ombrelin/protocol/utf8_validation.h"
 
 #include <cstddef>
 

@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Base64Case{k33, 32, false},  // over the limit inside the decoder
                       Base64Case{k33, 4096, true},
                       Base64Case{"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh9", 32,
-                                 false},  // data-free bits set in the last character
+                                 false},                 // data-free bits set in the last character
                       Base64Case{k32 + "=", 32, false},  // correct padding is still padding
                       Base64Case{"", 32, false}, Base64Case{"A", 32, false},
                       Base64Case{"AAAAA", 32, false},  // length 4k + 1
@@ -76,15 +76,15 @@ TEST_P(UuidRefused, IsRefused) { EXPECT_FALSE(parse_uuid_text(GetParam()).has_va
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UuidRefused,
-    ::testing::Values("123E4567-E89B-42D3-A456-426614174000",    // uppercase
-                      "{123e4567-e89b-42d3-a456-42661417400}",   // braces
-                      "123e4567e89b42d3a456426614174000",        // no hyphens
-                      "123e4567-e89b-02d3-a456-426614174000",    // version 0
-                      "123e4567-e89b-92d3-a456-426614174000",    // version 9
-                      "123e4567-e89b-42d3-c456-426614174000",    // variant c
+    ::testing::Values("123E4567-E89B-42D3-A456-426614174000",   // uppercase
+                      "{123e4567-e89b-42d3-a456-42661417400}",  // braces
+                      "123e4567e89b42d3a456426614174000",       // no hyphens
+                      "123e4567-e89b-02d3-a456-426614174000",   // version 0
+                      "123e4567-e89b-92d3-a456-426614174000",   // version 9
+                      "123e4567-e89b-42d3-c456-426614174000",   // variant c
                       "00000000-0000-0000-0000-000000000000",   // all zero
-                      "123e4567-e89b-42d3-a456-42661417400",     // 35 characters
-                      "123e4567-e89b-42d3-a456-4266141740000",   // 37 characters
+                      "123e4567-e89b-42d3-a456-42661417400",    // 35 characters
+                      "123e4567-e89b-42d3-a456-4266141740000",  // 37 characters
                       "123e4567-e89b-42d3-a456-42661417400g"));
 
 TEST(Uuid, AnExtraHyphenLeavesTheLastByteZero) {

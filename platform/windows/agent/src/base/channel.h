@@ -89,9 +89,8 @@ class Channel {
     // Waits up to `limit` for a value; `out` receives it when kReceived.
     [[nodiscard]] Wait receive_for(std::chrono::milliseconds limit, std::optional<T>& out) {
       std::unique_lock lock(shared_->mutex);
-      shared_->ready.wait_for(lock, limit, [this] {
-        return !shared_->queue.empty() || shared_->senders == 0;
-      });
+      shared_->ready.wait_for(lock, limit,
+                              [this] { return !shared_->queue.empty() || shared_->senders == 0; });
       out = pop_locked();
       if (out) {
         return Wait::kReceived;

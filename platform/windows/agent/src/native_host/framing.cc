@@ -29,10 +29,9 @@ ReaderEvent FrameReader::read_frame() {
   if (!read_exactly(std::span(prefix).subspan(1))) {
     return FramingFailure{};
   }
-  const std::uint32_t length = static_cast<std::uint32_t>(prefix[0]) |
-                               static_cast<std::uint32_t>(prefix[1]) << 8 |
-                               static_cast<std::uint32_t>(prefix[2]) << 16 |
-                               static_cast<std::uint32_t>(prefix[3]) << 24;
+  const std::uint32_t length =
+      static_cast<std::uint32_t>(prefix[0]) | static_cast<std::uint32_t>(prefix[1]) << 8 |
+      static_cast<std::uint32_t>(prefix[2]) << 16 | static_cast<std::uint32_t>(prefix[3]) << 24;
   if (length == 0 || length > kMaxFrameBytes) {
     return FramingFailure{};
   }
@@ -41,8 +40,8 @@ ReaderEvent FrameReader::read_frame() {
   if (!read_exactly(std::span(body).first(length))) {
     return FramingFailure{};
   }
-  auto message = decoder_.decode_padded(
-      std::string_view(reinterpret_cast<const char*>(body.data()), length));
+  auto message =
+      decoder_.decode_padded(std::string_view(reinterpret_cast<const char*>(body.data()), length));
   if (!message) {
     return FramingFailure{};
   }

@@ -15,9 +15,7 @@ using native_protocol::HelloMessage;
 
 constexpr std::uint32_t kProtocolVersion = 1;
 
-std::unexpected<FatalError> fail(FatalKind kind) {
-  return std::unexpected(FatalError::of(kind));
-}
+std::unexpected<FatalError> fail(FatalKind kind) { return std::unexpected(FatalError::of(kind)); }
 
 }  // namespace
 
@@ -85,8 +83,7 @@ std::expected<HandshakeAction, FatalError> Handshake::on_command(CommandMessage&
   if (!protocol::is_lower_hex_token(command.request_id) ||
       context.request_ids.contains(command.request_id)) {
     // Answered, not executed; the cache stays as it was.
-    return WriteReply{native_protocol::serialize(
-        native_protocol::FailureResponse{
+    return WriteReply{native_protocol::serialize(native_protocol::FailureResponse{
         command.request_id, session::to_string(session::CommandError::kRequestIdRejected)})};
   }
   // Remembered before execution, so a failed command's id cannot be retried.

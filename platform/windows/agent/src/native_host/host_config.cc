@@ -9,9 +9,7 @@ namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
-std::unexpected<FatalError> fail(FatalKind kind) {
-  return std::unexpected(FatalError::of(kind));
-}
+std::unexpected<FatalError> fail(FatalKind kind) { return std::unexpected(FatalError::of(kind)); }
 
 bool is_extension_id(std::string_view id) {
   return id.size() == kExtensionIdLength &&
@@ -19,8 +17,7 @@ bool is_extension_id(std::string_view id) {
 }
 
 bool is_acceptable_device_name(std::string_view name) {
-  return name.size() <= kMaxDeviceNameBytes &&
-         !protocol::trim_unicode_white_space(name).empty() &&
+  return name.size() <= kMaxDeviceNameBytes && !protocol::trim_unicode_white_space(name).empty() &&
          !protocol::contains_control_character(name);
 }
 

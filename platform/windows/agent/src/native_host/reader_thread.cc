@@ -18,7 +18,8 @@ void read_until_end(std::unique_ptr<os::ByteInput> input, ReaderChannel::Sender 
   FrameReader reader(*input, decoder);
   while (true) {
     ReaderEvent event = reader.read_frame();
-    const bool last = !std::holds_alternative<std::unique_ptr<native_protocol::IncomingMessage>>(event);
+    const bool last =
+        !std::holds_alternative<std::unique_ptr<native_protocol::IncomingMessage>>(event);
     if (!sender.send(std::move(event)) || last) {
       return;
     }

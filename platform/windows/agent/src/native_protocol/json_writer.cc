@@ -1,8 +1,8 @@
 #include "native_protocol/json_writer.h"
 
-#include <simdjson.h>
-
 #include <charconv>
+
+#include "native_protocol/json_string.h"
 
 namespace ombrelin::json {
 
@@ -82,47 +82,9 @@ void JsonWriter::null() {
 }
 
 void JsonWriter::write_escaped(std::string_view text) {
-  if (!simdjson::validate_utf8(text.data(), text.size())) {
+  if (!append_json_string(out_, text)) {
     failed_ = true;
-    return;
   }
-  constexpr std::string_view kHex = "0123456789abcdef";
-  out_.push_back('"');
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out_.append("\\\"");
-        break;
-      case '\\':
-        out_.append("\\\\");
-        break;
-      case '\b':
-        out_.append("\\b");
-        break;
-      case '\t':
-        out_.append("\\t");
-        break;
-      case '\n':
-        out_.append("\\n");
-        break;
-      case '\f':
-        out_.append("\\f");
-        break;
-      case '\r':
-        out_.append("\\r");
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          const auto code = static_cast<unsigned char>(c);
-          out_.append("\\u00");
-          out_.push_back(kHex[code >> 4]);
-          out_.push_back(kHex[code & 0x0f]);
-        } else {
-          out_.push_back(c);
-        }
-    }
-  }
-  out_.push_back('"');
 }
 
 }  // namespace ombrelin::json

@@ -11,11 +11,11 @@ using json::StrictObject;
 
 // The decoders below read members in declaration order and stop at the first
 // failure; `TRY` keeps each of them a flat list of members.
-#define OMBRELIN_TRY(target, expression) \
-  auto target##_result = (expression);   \
-  if (!target##_result) {                \
+#define OMBRELIN_TRY(target, expression)   \
+  auto target##_result = (expression);     \
+  if (!target##_result) {                  \
     return std::unexpected(DecodeError{}); \
-  }                                      \
+  }                                        \
   auto target = std::move(*target##_result)
 
 template <typename Record>
@@ -97,8 +97,8 @@ Decoded<ControlMessage> decode_control_message(simdjson::dom::element value) {
     OMBRELIN_TRY(code, object.take_string("code"));
     OMBRELIN_TRY(down, object.take_bool("down"));
     OMBRELIN_TRY(modifiers, object.take_integer<std::uint8_t>("modifiers"));
-    return finished<ControlMessage>(object,
-                                    control::KeyTransition{v, seq, std::move(code), down, modifiers});
+    return finished<ControlMessage>(
+        object, control::KeyTransition{v, seq, std::move(code), down, modifiers});
   }
   if (type == "pause-input") {
     OMBRELIN_TRY(paused, object.take_bool("paused"));
@@ -171,8 +171,8 @@ Decoded<IncomingMessage> decode_incoming_message(simdjson::dom::element root) {
     OMBRELIN_TRY(command_value, object.take("command"));
     OMBRELIN_TRY(command, decode_native_command(command_value));
     return finished<IncomingMessage>(
-        object, CommandMessage{v, std::move(request_id), std::move(agent_challenge),
-                               std::move(command)});
+        object,
+        CommandMessage{v, std::move(request_id), std::move(agent_challenge), std::move(command)});
   }
   return std::unexpected(DecodeError{});
 }

@@ -89,10 +89,9 @@ struct SessionStop {
 };
 }  // namespace command
 
-using NativeCommand =
-    std::variant<command::Status, command::Diagnostics, command::Pause, command::Stop,
-                 command::SessionStart, command::Control, command::SessionPause,
-                 command::SessionStop>;
+using NativeCommand = std::variant<command::Status, command::Diagnostics, command::Pause,
+                                   command::Stop, command::SessionStart, command::Control,
+                                   command::SessionPause, command::SessionStop>;
 
 struct HelloMessage {
   std::uint32_t v = 0;

@@ -6,9 +6,9 @@ namespace ombrelin::native_protocol {
 namespace {
 
 constexpr std::array<std::string_view, kPermissionNameCount> kSpellings{
-    "VIEW_SCREEN",     "RECEIVE_AUDIO", "SEND_POINTER",   "SEND_KEYBOARD",
-    "SEND_TOUCH",      "SEND_PEN",      "SEND_GAMEPAD",   "READ_CLIPBOARD",
-    "WRITE_CLIPBOARD", "SEND_FILE",     "RECEIVE_FILE",   "CREATE_VIRTUAL_DISPLAY",
+    "VIEW_SCREEN",     "RECEIVE_AUDIO",  "SEND_POINTER",    "SEND_KEYBOARD",
+    "SEND_TOUCH",      "SEND_PEN",       "SEND_GAMEPAD",    "READ_CLIPBOARD",
+    "WRITE_CLIPBOARD", "SEND_FILE",      "RECEIVE_FILE",    "CREATE_VIRTUAL_DISPLAY",
     "SWITCH_MONITOR",  "REQUEST_REBOOT", "LOCAL_RECORDING", "REVERSE_SHARE",
 };
 

@@ -26,10 +26,9 @@ inline constexpr std::uint32_t kWmApp = 0x8000;
 class WindowMessageHandler {
  public:
   // The message's result, or none for the system's default processing.
-  [[nodiscard]] virtual std::optional<std::intptr_t> handle_message(WindowHandle window,
-                                                                   std::uint32_t message,
-                                                                   std::uintptr_t wparam,
-                                                                   std::intptr_t lparam) noexcept = 0;
+  [[nodiscard]] virtual std::optional<std::intptr_t> handle_message(
+      WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+      std::intptr_t lparam) noexcept = 0;
 
  protected:
   ~WindowMessageHandler() = default;
@@ -44,8 +43,8 @@ struct WindowSpec {
   std::int32_t y = 0;
   std::int32_t width = 0;
   std::int32_t height = 0;
-  WindowHandle parent = 0;   // 0 for a top-level window
-  std::uint32_t id = 0;      // control id of a child window
+  WindowHandle parent = 0;  // 0 for a top-level window
+  std::uint32_t id = 0;     // control id of a child window
 };
 
 enum class ClassRegistration : std::uint8_t { kRegistered, kAlreadyRegistered, kFailed };
@@ -77,8 +76,8 @@ class WindowSystem {
                                                    WindowMessageHandler* handler) = 0;
   virtual bool set_window_text(WindowHandle window, std::string_view text) = 0;
   virtual bool destroy_window(WindowHandle window) = 0;
-  [[nodiscard]] virtual bool register_hot_key(WindowHandle window, int id,
-                                              std::uint32_t modifiers, std::uint32_t key) = 0;
+  [[nodiscard]] virtual bool register_hot_key(WindowHandle window, int id, std::uint32_t modifiers,
+                                              std::uint32_t key) = 0;
   virtual bool unregister_hot_key(WindowHandle window, int id) = 0;
   virtual void post_quit_message(int exit_code) = 0;
   // Retrieves and dispatches the calling thread's messages until the quit message.

@@ -45,12 +45,9 @@ bool grants_input(const std::vector<PermissionName>& names) {
 constexpr std::chrono::milliseconds kIndicatorCloseLimit{1000};
 
 GateRequest gate_request(const protocol::SessionGrant& grant) {
-  return GateRequest{grant.requester_name,
-                     grant.session_id,
-                     grant.requester_device_id,
-                     grant.requester_identity_fingerprint,
-                     grant.lease_expires_at_unix_s,
-                     grant.allowed_permissions};
+  return GateRequest{grant.requester_name,          grant.session_id,
+                     grant.requester_device_id,     grant.requester_identity_fingerprint,
+                     grant.lease_expires_at_unix_s, grant.allowed_permissions};
 }
 
 }  // namespace
@@ -99,11 +96,10 @@ std::expected<void, CommandError> SessionHost::start_session(
   if (!indicator) {
     return std::unexpected(indicator.error());
   }
-  session_.emplace(ActiveSession{std::move(gate), std::move(*adapter), input::ControlRateWindow{},
-                                 grant.session_id, grant.ticket_payload_digest,
-                                 grant.session_id_text, grant.display_id, std::move(names),
-                                 input::ControlSequenceState{},
-                                 IndicatorLink(services_.windows, std::move(*indicator))});
+  session_.emplace(ActiveSession{
+      std::move(gate), std::move(*adapter), input::ControlRateWindow{}, grant.session_id,
+      grant.ticket_payload_digest, grant.session_id_text, grant.display_id, std::move(names),
+      input::ControlSequenceState{}, IndicatorLink(services_.windows, std::move(*indicator))});
   return {};
 }
 
@@ -207,12 +203,11 @@ std::expected<void, CommandError> SessionHost::handle_control(
   std::optional<input::ControlSession> session;
   if (session_) {
     session.emplace(input::ControlSession{session_->session_id_text, session_->session_id,
-                                          session_->display_id, session_->gate,
-                                          *session_->adapter, session_->rate_window,
-                                          session_->sequence});
+                                          session_->display_id, session_->gate, *session_->adapter,
+                                          session_->rate_window, session_->sequence});
   }
-  const input::ControlContext context{session ? &*session : nullptr,
-                                      services_.monotonic_clock, hooks};
+  const input::ControlContext context{session ? &*session : nullptr, services_.monotonic_clock,
+                                      hooks};
   return input::handle_control(context, session_id, message);
 }
 

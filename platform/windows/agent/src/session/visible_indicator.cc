@@ -14,7 +14,7 @@ using os::WindowHandle;
 constexpr std::string_view kClassName = "OmbrelinConnectVisibleIndicator";
 constexpr std::string_view kTitle = "Ombrelin Revozad \u2014 ACTIVE REMOTE SESSION";
 
-constexpr std::uint32_t kWsChildVisible = 0x50000000;        // WS_CHILD | WS_VISIBLE
+constexpr std::uint32_t kWsChildVisible = 0x50000000;  // WS_CHILD | WS_VISIBLE
 constexpr std::uint32_t kWsVisibleCaptionSysMenu = 0x10C80000;
 constexpr std::uint32_t kWsExAppWindowTopmost = 0x00040008;
 constexpr std::int32_t kCwUseDefault = static_cast<std::int32_t>(0x80000000u);
@@ -48,8 +48,9 @@ class IndicatorWindow final : public os::WindowMessageHandler {
     if (main == 0) {
       return;  // dropping the report tells the starter that the start failed
     }
-    const bool ready = create_controls(main, label) &&
-                       windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, kVkF12);
+    const bool ready =
+        create_controls(main, label) &&
+        windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, kVkF12);
     if (!ready || !report.send(main)) {
       // A failed start, or a starter that stopped waiting: this window belongs
       // to no session, so it goes away without telling the main loop anything.
@@ -108,10 +109,10 @@ class IndicatorWindow final : public os::WindowMessageHandler {
         windows_.register_indicator_class(kClassName) == os::ClassRegistration::kFailed) {
       return 0;
     }
-    return windows_.create_window({kClassName, kTitle, kWsVisibleCaptionSysMenu,
-                                   kWsExAppWindowTopmost, kCwUseDefault, kCwUseDefault, 640, 230,
-                                   0, 0},
-                                  this);
+    return windows_.create_window(
+        {kClassName, kTitle, kWsVisibleCaptionSysMenu, kWsExAppWindowTopmost, kCwUseDefault,
+         kCwUseDefault, 640, 230, 0, 0},
+        this);
   }
 
   bool create_controls(WindowHandle main, const std::string& label) {
@@ -183,8 +184,8 @@ std::expected<RunningIndicator, CommandError> start_visible_indicator(
     std::chrono::milliseconds start_limit) {
   auto [report_sender, report_receiver] = StartReport::create();
   auto [end_sender, end_receiver] = OneShot<bool>::create();
-  auto body = [&windows, label = format_indicator_label(requester_name, permission_names,
-                                                        lease_expires_at_s),
+  auto body = [&windows,
+               label = format_indicator_label(requester_name, permission_names, lease_expires_at_s),
                sender = std::move(sender), report = std::move(report_sender),
                end = std::move(end_sender)]() mutable {
     {

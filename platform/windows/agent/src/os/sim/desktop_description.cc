@@ -261,7 +261,8 @@ std::expected<DesktopDescription, DescriptionError> parse_desktop_description(
   }
   read.boolean("hotkeyTaken", description.hotkey_taken);
   read.boolean("randomFails", description.random_fails);
-  if (const auto fails_after = read.element("sendInputFailsAfter"); fails_after && !fails_after->is_null()) {
+  if (const auto fails_after = read.element("sendInputFailsAfter");
+      fails_after && !fails_after->is_null()) {
     const auto count = StrictObject::read_integer<std::uint64_t>(*fails_after);
     if (!count) {
       read.fail();

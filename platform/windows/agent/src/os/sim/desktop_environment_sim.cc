@@ -8,19 +8,19 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "os/desktop_environment.h"
-#include "os/steady_monotonic_clock.h"
 #include "os/sim/desktop_description.h"
 #include "os/sim/display_api_sim.h"
 #include "os/sim/input_api_sim.h"
 #include "os/sim/journal.h"
 #include "os/sim/window_system_sim.h"
+#include "os/steady_monotonic_clock.h"
 #include "simdjson.h"
 
 namespace ombrelin::os {
@@ -31,7 +31,8 @@ using sim::UniqueFd;
 
 OsError errno_error(const char* context) {
   const int code = errno;
-  return OsError{static_cast<std::uint32_t>(code), std::string(context) + ": " + std::strerror(code)};
+  return OsError{static_cast<std::uint32_t>(code),
+                 std::string(context) + ": " + std::strerror(code)};
 }
 
 class PosixInput final : public ByteInput {

@@ -97,8 +97,7 @@ class SimulatedWindowSystem final : public WindowSystem {
     return true;
   }
 
-  int message_box(std::string_view text, std::string_view caption,
-                  std::uint32_t style) override {
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {
     int result = kIdNo;
     {
       const std::lock_guard lock(mutex_);
@@ -345,11 +344,10 @@ class SimulatedWindowSystem final : public WindowSystem {
       }
       handler = window->second.handler;
     }
-    const auto handled =
-        handler == nullptr
-            ? std::nullopt
-            : handler->handle_message(message.window, message.message, message.wparam,
-                                      message.lparam);
+    const auto handled = handler == nullptr
+                             ? std::nullopt
+                             : handler->handle_message(message.window, message.message,
+                                                       message.wparam, message.lparam);
     // The system's default for closing a window is to destroy it.
     if (!handled && message.message == kWmClose) {
       destroy_window(message.window);

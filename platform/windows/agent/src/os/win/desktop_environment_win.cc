@@ -94,10 +94,9 @@ class Win32ConfigFiles final : public ConfigFileAccess {
 
   std::expected<FileFacts, OsError> file_facts(const std::filesystem::path& path) const override {
     // Backup semantics open directories too, and links are followed.
-    const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
+    const UniqueHandle file(CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) {
       return std::unexpected(last_error("open configuration metadata"));
     }

@@ -35,14 +35,14 @@ std::optional<std::wstring> utf8_to_utf16(std::string_view text) {
     return std::nullopt;
   }
   const int length = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length,
-                                         nullptr, 0);
+  const int needed =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
   if (needed <= 0) {
     return std::nullopt;
   }
   std::wstring out(static_cast<std::size_t>(needed), L'\0');
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, out.data(),
-                          needed) != needed) {
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, out.data(), needed) !=
+      needed) {
     return std::nullopt;
   }
   return out;

@@ -21,8 +21,7 @@ std::wstring wide(std::string_view text) { return utf8_to_utf16(text).value_or(s
 // Windows 10 1607 on and is looked up rather than linked.
 void name_this_thread(const std::wstring& name) {
   using SetThreadDescriptionFunction = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-  const FARPROC found =
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription");
+  const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription");
   if (found == nullptr) {
     return;
   }
@@ -59,8 +58,7 @@ LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam,
                                        LPARAM lparam) noexcept {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* handler = reinterpret_cast<WindowMessageHandler*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (handler != nullptr) {
@@ -85,8 +83,7 @@ class Win32WindowSystem final : public WindowSystem {
     return true;
   }
 
-  int message_box(std::string_view text, std::string_view caption,
-                  std::uint32_t style) override {
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {
     return MessageBoxW(nullptr, wide(text).c_str(), wide(caption).c_str(), style);
   }
 
@@ -115,20 +112,17 @@ class Win32WindowSystem final : public WindowSystem {
     const auto scaled = [dpi](int value) {
       return value == CW_USEDEFAULT ? value : MulDiv(value, dpi, 96);
     };
-    return from_hwnd(CreateWindowExW(spec.ex_style, wide(spec.class_name).c_str(),
-                                     wide(spec.text).c_str(), spec.style, scaled(spec.x),
-                                     scaled(spec.y), scaled(spec.width), scaled(spec.height),
-                                     to_hwnd(spec.parent), menu, GetModuleHandleW(nullptr),
-                                     handler));
+    return from_hwnd(CreateWindowExW(
+        spec.ex_style, wide(spec.class_name).c_str(), wide(spec.text).c_str(), spec.style,
+        scaled(spec.x), scaled(spec.y), scaled(spec.width), scaled(spec.height),
+        to_hwnd(spec.parent), menu, GetModuleHandleW(nullptr), handler));
   }
 
   bool set_window_text(WindowHandle window, std::string_view text) override {
     return SetWindowTextW(to_hwnd(window), wide(text).c_str()) != 0;
   }
 
-  bool destroy_window(WindowHandle window) override {
-    return DestroyWindow(to_hwnd(window)) != 0;
-  }
+  bool destroy_window(WindowHandle window) override { return DestroyWindow(to_hwnd(window)) != 0; }
 
   bool register_hot_key(WindowHandle window, int id, std::uint32_t modifiers,
                         std::uint32_t key) override {

@@ -11,8 +11,8 @@
 
 #include "os/sim/display_api_sim.h"
 #include "os/sim/input_api_sim.h"
-#include "os/steady_monotonic_clock.h"
 #include "os/sim/window_system_sim.h"
+#include "os/steady_monotonic_clock.h"
 #include "session/tests/fake_wall_clock.h"
 
 namespace ombrelin::session {
