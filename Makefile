@@ -6,12 +6,13 @@ PYTEST := $(PYTHON) -m pytest -q -p no:cacheprovider
 JOBS   ?= 2
 
 .PHONY: demo test setup linux asan tsan windows windows-deps wine-prefix \
-        unit-tests process-tests asan-tests tsan-tests windows-tests fuzz bench clean
+        unit-tests process-tests asan-tests tsan-tests windows-tests fuzz bench clean \
+        browser-tests setup-tests wine-tests
 
 demo: linux
 	$(PYTHON) tools/companion.py demo
 
-test: unit-tests process-tests asan-tests tsan-tests fuzz windows-tests
+test: unit-tests process-tests asan-tests tsan-tests fuzz windows-tests browser-tests setup-tests wine-tests
 
 setup:
 	@scripts/install-deps.sh
@@ -58,6 +59,28 @@ tsan-tests: tsan
 # The same process-level tests against the real Windows build under Wine.
 windows-tests: windows wine-prefix
 	OMBRELIN_TARGET=windows $(PYTEST) tests/process
+
+# The real .exe on a desktop: Xvfb and a Wine prefix of its own
+# (build/wine/desktop-prefix), with tests/wine's helper program playing the
+# local user at the consent box, the indicator and the emergency shortcut.
+wine-tests: windows
+	@OMBRELIN_WINEPREFIX=$(CURDIR)/build/wine/desktop-prefix scripts/wine-prefix.sh
+	$(PYTEST) tests/wine
+
+# A real browser: Debian's Chromium, headless and driven by Playwright
+# (playwright-core from tests/browser/package-lock.json, never a downloaded
+# browser), starts the Linux build through a test extension.
+BROWSER_MODULES := tests/browser/node_modules/.package-lock.json
+$(BROWSER_MODULES): tests/browser/package.json tests/browser/package-lock.json | setup
+	cd tests/browser && npm ci --no-audit --no-fund --loglevel=error
+	@touch $@
+
+browser-tests: linux $(BROWSER_MODULES)
+	$(PYTEST) tests/browser
+
+# The per-user setup program (build/windows/bin/ombrelin-setup.exe) under Wine.
+setup-tests: windows wine-prefix
+	$(PYTEST) tests/setup
 
 # Each fuzzer runs briefly from its committed seed corpus (copied, so the
 # repository's corpus stays as committed), under ASan and UBSan.

@@ -15,7 +15,15 @@ packages=(
   clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev
   # Process-level tests and the companion
   python3 python3-pytest python3-nacl
+  # Browser tests (Node.js and npm below)
+  chromium
 )
+
+# Node.js and npm for the browser tests, from Debian unless a node and an npm
+# are already installed (another source's nodejs package may conflict with
+# Debian's npm).
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do
