@@ -198,9 +198,16 @@ class HostProcess:
         return self._stderr
 
     def journal_lines(self) -> list[dict]:
+        """The journal's complete lines.
+
+        The host may be appending while we read (the indicator thread writes as it
+        closes, for one), and a reader can catch a line half-written; such a line
+        has no line feed yet and is left for the next read.
+        """
         if not self.journal.exists():
             return []
-        return [json.loads(line) for line in self.journal.read_text().splitlines() if line]
+        data = self.journal.read_bytes()
+        return [json.loads(line) for line in data[: data.rfind(b"\n") + 1].splitlines() if line]
 
     def close(self):
         if self.process.poll() is None:
