@@ -15,6 +15,7 @@ import struct
 import subprocess
 import tempfile
 import threading
+import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -23,6 +24,20 @@ EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 OTHER_EXTENSION_ID = "ponmlkjihgfedcbaponmlkjihgfedcba"
 CONFIG_RELATIVE = Path("Ombrelin Revozad") / "native-host" / "native-host-config.json"
 REPO = Path(__file__).resolve().parent.parent
+
+
+def wait_for(probe, limit_s: float = 3.0, what: str = "condition", until=bool,
+             interval_s: float = 0.02):
+    """Calls `probe` until `until` holds for its value (by default: until it is
+    truthy) and returns that value; fails after `limit_s` seconds."""
+    deadline = time.monotonic() + limit_s
+    while True:
+        value = probe()
+        if until(value):
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError(f"{what} not seen within {limit_s:.1f} s")
+        time.sleep(interval_s)
 
 
 def caller_origin(extension_id: str = EXTENSION_ID) -> str:

@@ -26,7 +26,6 @@ import signal
 import subprocess
 import sys
 import threading
-import time
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -139,7 +138,7 @@ class HostRun:
         return [line for line in self.journal() if line["call"] == call]
 
     def wait_exit(self, limit_s: float = 10.0) -> int:
-        return wait_for(lambda: self.status, limit_s, f"the exit of host run {self.path.name}",
+        return native.wait_for(lambda: self.status, limit_s, f"the exit of host run {self.path.name}",
                         until=lambda status: status is not None)
 
     def host_alive(self) -> bool:
@@ -151,17 +150,6 @@ class HostRun:
         except (FileNotFoundError, ProcessLookupError, IndexError):
             return False
         return state != "Z"
-
-
-def wait_for(probe, limit_s: float, what: str, until=bool):
-    deadline = time.monotonic() + limit_s
-    while True:
-        value = probe()
-        if until(value):
-            return value
-        if time.monotonic() >= deadline:
-            raise AssertionError(f"{what} not seen within {limit_s:.1f} s")
-        time.sleep(0.02)
 
 
 class HostInstall:
@@ -196,7 +184,7 @@ class HostInstall:
         return {path.name.split(".")[0] for path in self.runs.glob("*.args")}
 
     def wait_new_run(self, before: set[str], limit_s: float = 10.0) -> HostRun:
-        names = wait_for(lambda: self.run_names() - before, limit_s, "a new host run")
+        names = native.wait_for(lambda: self.run_names() - before, limit_s, "a new host run")
         assert len(names) == 1, f"the browser started {len(names)} hosts at once"
         return HostRun(self.runs / names.pop())
 

@@ -127,7 +127,7 @@ def test_allowed_extension_runs_a_session_through_the_browser(browser, open_page
                                           "wParam": 0, "lParam": 0, "result": True}]
     # Stopping let go of the Control key the remote party still held.
     assert run.calls("SendInput")[7:] == [key(0xA2, 0x1D, 2)]
-    harness.wait_for(lambda: run.calls("DestroyWindow"), 5, "the indicator's DestroyWindow")
+    native.wait_for(lambda: run.calls("DestroyWindow"), 5, "the indicator's DestroyWindow")
 
     request_id, answer = page.command({"type": "status"})
     assert answer == response(request_id, ok=True, status=idle_status(config))

@@ -10,7 +10,6 @@ a few seconds.
 from __future__ import annotations
 
 import math
-import time
 
 import ombrelin_native as native
 import ombrelin_tickets as tickets
@@ -34,16 +33,7 @@ def lease_seconds(command: dict) -> int:
 
 
 def wait_for(probe, limit_s: float = WAIT_LIMIT_S, what: str = "condition", until=bool):
-    """Calls `probe` until `until` holds for its value (by default: until it is
-    truthy); returns that value."""
-    deadline = time.monotonic() + limit_s
-    while True:
-        value = probe()
-        if until(value):
-            return value
-        if time.monotonic() >= deadline:
-            raise AssertionError(f"{what} not seen within {limit_s:.1f} s")
-        time.sleep(POLL_INTERVAL_S)
+    return native.wait_for(probe, limit_s, what, until, POLL_INTERVAL_S)
 
 
 def calls(host, call: str, **members) -> list[dict]:

@@ -3,6 +3,7 @@ its pause button, and every way the local user can end the session (its stop
 button, closing it, the emergency shortcut), also when another program holds
 the shortcut."""
 
+import ombrelin_native as native
 import pytest
 
 from agent_sessions import (
@@ -22,7 +23,6 @@ from agent_sessions import (
     status,
     wait_for_status,
 )
-from wine_desktop import wait_until
 
 WS_VISIBLE = 0x10000000
 WS_CAPTION = 0x00C00000
@@ -66,7 +66,8 @@ def test_indicator_shows_the_session_and_follows_pause(ready, user):
     for texts, paused in ((PAUSED_TEXTS, True), (ENABLED_TEXTS, False)):
         response = host.command({"type": "pause", "paused": paused})
         assert response["status"] == connected_status(request.command, "control", paused=paused)
-        wait_until(lambda texts=texts: pause_texts(user.indicator()) == texts, f"indicator texts {texts}")
+        native.wait_for(lambda texts=texts: pause_texts(user.indicator()) == texts, 5.0,
+                        f"indicator texts {texts}", interval_s=0.05)
 
 
 LOCAL_STOPS = [

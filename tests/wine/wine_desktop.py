@@ -383,15 +383,3 @@ class BackgroundHelper:
                 stream.close()
             except (BrokenPipeError, ValueError):
                 pass
-
-
-def wait_until(probe, what: str, limit_s: float = 5.0, interval_s: float = 0.05):
-    """Calls `probe` until it returns a truthy value, which is returned."""
-    deadline = time.monotonic() + limit_s
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise AssertionError(f"{what} not seen within {limit_s:.1f} s")
-        time.sleep(interval_s)
