@@ -1,10 +1,12 @@
 // Drives the control path with control messages built straight from the fuzz
 // bytes (no JSON: every field value, NaN coordinates and stray key names
 // included, is reachable), interleaved with injection failures, local pauses,
-// clock steps and expired leases, against the held-state adapter. It traps when
-// a path that must release input leaves anything held, when input reaches the
-// adapter while paused, when a refused message changes the sequence state, or
-// when a canonical coordinate does not read back as the same float.
+// clock steps and expired leases, against the held-state adapter, which also
+// hands every call to the real Windows adapter over a recording input API. It
+// traps when a path that must release input leaves anything held (in the
+// adapter's own account or in the records the real adapter sent), when input
+// reaches the adapter while paused, when a refused message changes the sequence
+// state, or when a canonical coordinate does not read back as the same float.
 
 #include <bit>
 #include <cstddef>
@@ -12,12 +14,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <utility>
+#include <variant>
 #include <span>
 #include <string>
 
 #include "input/control_conversion.h"
 #include "input/control_serialization.h"
 #include "input/tests/control_harness.h"
+#include "input/tests/fake_input_api.h"
+#include "input/windows_input_adapter.h"
 
 namespace ombrelin::input {
 namespace {
@@ -158,6 +165,35 @@ void check_canonical_coordinates(const ControlMessage& message) {
   check(std::bit_cast<std::uint32_t>(back) == std::bit_cast<std::uint32_t>(pointer->x));
 }
 
+// What the records sent so far leave pressed: keys by virtual key, mouse
+// buttons by their down flag (X buttons told apart by their data).
+bool records_leave_input_held(const std::vector<os::InputRecord>& records) {
+  constexpr std::uint32_t kKeyUp = 0x2;
+  constexpr std::pair<std::uint32_t, std::uint32_t> kButtonFlags[] = {
+      {0x0002, 0x0004}, {0x0008, 0x0010}, {0x0020, 0x0040}, {0x0080, 0x0100}};
+  std::set<std::pair<bool, std::uint32_t>> held;  // (is a button, key or button id)
+  for (const os::InputRecord& record : records) {
+    if (const auto* key = std::get_if<os::KeyboardRecord>(&record)) {
+      if ((key->flags & kKeyUp) == 0) {
+        held.insert({false, key->vk});
+      } else {
+        held.erase({false, key->vk});
+      }
+      continue;
+    }
+    const auto& mouse = std::get<os::MouseRecord>(record);
+    for (const auto& [down, up] : kButtonFlags) {
+      const std::uint32_t button = down << 8 | static_cast<std::uint32_t>(mouse.mouse_data & 0xff);
+      if ((mouse.flags & down) != 0) {
+        held.insert({true, button});
+      } else if ((mouse.flags & up) != 0) {
+        held.erase({true, button});
+      }
+    }
+  }
+  return !held.empty();
+}
+
 bool reached_the_desktop(const std::vector<std::string>& journal) {
   for (const std::string& entry : journal) {
     if (entry.starts_with("move") || entry.starts_with("button") || entry.starts_with("scroll") ||
@@ -168,8 +204,28 @@ bool reached_the_desktop(const std::vector<std::string>& journal) {
   return false;
 }
 
-void run(ByteReader& in) {
+// The real Windows adapter over a recording input API, given every call the
+// held-state adapter gets.
+struct MirroredAdapter {
+  MirroredAdapter() {
+    api.set_screen(1920, 1080);
+    const display::DisplayRecord primary{"\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0,
+                                         1920, 1080, 0, 1, 60, true};
+    adapter = std::move(*start_input_adapter(api, primary));
+  }
+  testing::FakeInputApi api;
+  std::unique_ptr<InputAdapter> adapter;
+};
+
+std::unique_ptr<ControlHarness> new_session(ByteReader& in, MirroredAdapter& mirror) {
   auto harness = std::make_unique<ControlHarness>(in.byte());  // any permission mask
+  harness->adapter.mirror = mirror.adapter.get();
+  return harness;
+}
+
+void run(ByteReader& in) {
+  MirroredAdapter mirror;
+  auto harness = new_session(in, mirror);
   std::uint32_t seq = 0;
   while (!in.empty()) {
     next_environment(in, *harness);
@@ -195,10 +251,11 @@ void run(ByteReader& in) {
                                            std::get<control::PauseInput>(message).paused)));
     if (must_release) {
       check(harness->adapter.holds_nothing() && harness->sequence.buttons == 0);
+      check(!records_leave_input_held(mirror.api.sent()));
     }
     if (!harness->has_session) {
       // The stopped session is over; the next one starts fresh.
-      harness = std::make_unique<ControlHarness>(in.byte());
+      harness = new_session(in, mirror);
       seq = 0;
     }
   }

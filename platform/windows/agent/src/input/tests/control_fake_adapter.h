@@ -23,10 +23,16 @@ class HeldStateAdapter final : public InputAdapter {
 
   std::expected<void, display::AdapterError> apply_event(
       const protocol::InputEvent& event) override {
+    if (mirror != nullptr) {
+      (void)mirror->apply_event(event);
+    }
     return std::visit([this](const auto& kind) { return apply(kind); }, event);
   }
 
   std::expected<void, display::AdapterError> release_all() override {
+    if (mirror != nullptr) {
+      (void)mirror->release_all();
+    }
     note("release_all");
     held_keys.clear();
     held_buttons.clear();
@@ -41,6 +47,7 @@ class HeldStateAdapter final : public InputAdapter {
   // Sends go through until this many more have; every send after that fails.
   std::optional<std::size_t> sends_before_failure;
   std::function<void(std::string)> journal;  // told of every call, if set
+  InputAdapter* mirror = nullptr;            // given every call too, if set
   std::set<std::uint16_t> held_keys;
   std::set<std::uint32_t> held_buttons;
   std::uint8_t modifier_byte = 0;
