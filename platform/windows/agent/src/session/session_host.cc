@@ -94,7 +94,12 @@ std::expected<void, CommandError> SessionHost::start_session(
   auto indicator = start_visible_indicator(services_.windows, grant.requester_name, names_text,
                                            grant.lease_expires_at_unix_s, indicator_sender);
   if (!indicator) {
-    return std::unexpected(indicator.error());
+    // A thread that missed its report closes its own window; the run's end
+    // still waits for it like any other.
+    if (indicator.error().thread_end) {
+      closing_indicators_.push_back(std::move(*indicator.error().thread_end));
+    }
+    return std::unexpected(indicator.error().error);
   }
   session_.emplace(ActiveSession{
       std::move(gate), std::move(*adapter), input::ControlRateWindow{}, grant.session_id,

@@ -178,7 +178,7 @@ std::string format_indicator_label(std::string_view requester_name,
   return label;
 }
 
-std::expected<RunningIndicator, CommandError> start_visible_indicator(
+std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
     os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
     std::uint64_t lease_expires_at_s, IndicatorSender sender,
     std::chrono::milliseconds start_limit) {
@@ -196,11 +196,12 @@ std::expected<RunningIndicator, CommandError> start_visible_indicator(
     const OneShot<bool>::Sender ended = std::move(end);
   };
   if (!windows.start_thread("ombrelin-visible-indicator", std::move(body))) {
-    return std::unexpected(CommandError::kIndicatorSpawnFailed);
+    return std::unexpected(IndicatorStartFailure{CommandError::kIndicatorSpawnFailed, {}});
   }
   const auto started = report_receiver.receive_for(start_limit);
   if (!started) {
-    return std::unexpected(CommandError::kIndicatorStartFailed);
+    return std::unexpected(
+        IndicatorStartFailure{CommandError::kIndicatorStartFailed, std::move(end_receiver)});
   }
   return RunningIndicator{*started, std::move(end_receiver)};
 }

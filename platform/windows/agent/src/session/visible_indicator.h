@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,10 +38,17 @@ struct RunningIndicator {
   IndicatorThreadEnd thread_end;
 };
 
+// Why the indicator did not start; a thread that reported too late may still
+// be closing its own window, and `thread_end` tells when it is done.
+struct IndicatorStartFailure {
+  CommandError error = CommandError::kIndicatorStartFailed;
+  std::optional<IndicatorThreadEnd> thread_end;
+};
+
 // Starts the indicator on a thread of its own ("ombrelin-visible-indicator") and
 // waits for its report. Returns the main window, which from then on is told of
 // pause changes and of the session's end only by posted messages.
-[[nodiscard]] std::expected<RunningIndicator, CommandError> start_visible_indicator(
+[[nodiscard]] std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
     os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
     std::uint64_t lease_expires_at_s, IndicatorSender sender,
     std::chrono::milliseconds start_limit = kIndicatorStartLimit);

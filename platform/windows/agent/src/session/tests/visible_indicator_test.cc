@@ -75,7 +75,7 @@ class IndicatorTest : public ::testing::Test {
 
   // Starts the indicator; the test keeps no sender of its own, so the channel
   // reports disconnection once the indicator thread has ended.
-  std::expected<RunningIndicator, CommandError> start(
+  std::expected<RunningIndicator, IndicatorStartFailure> start(
       os::sim::DesktopDescription desktop = os::sim::DesktopDescription::standard(),
       std::chrono::milliseconds limit = kIndicatorStartLimit) {
     desktop_ = std::make_unique<SimulatedDesktop>(std::move(desktop), journal_path_);
@@ -273,7 +273,9 @@ TEST_F(IndicatorTest, LateIndicatorClosesQuietly) {
   desktop.indicator_start_delay_ms = 150;
   const auto started = start(desktop, 10ms);
   ASSERT_FALSE(started.has_value());
-  EXPECT_EQ(started.error(), CommandError::kIndicatorStartFailed);
+  EXPECT_EQ(started.error().error, CommandError::kIndicatorStartFailed);
+  // The host can still wait for the late thread before it ends.
+  ASSERT_TRUE(started.error().thread_end.has_value());
 
   ASSERT_TRUE(wait_for_thread_end());
   const std::vector<std::string> lines = journal_lines();
