@@ -251,6 +251,26 @@ TEST(SessionStartGrant, CarriesTheTicketAndTheRequest) {
   EXPECT_EQ(grant->requested_permissions, grant->allowed_permissions);
 }
 
+// The ticket's window is judged in whole seconds rounded down: at the last
+// millisecond of a second the ticket still counts as unexpired when it expires
+// at the next one, and as expired when it expires at that second.
+TEST(SessionStartClock, TicketTimesUseSecondsRoundedDown) {
+  const std::uint64_t last_ms_of_second = kNowS * 1000 + 999;
+  SessionTicket ticket = valid_ticket();
+  ticket.issued_at_unix_s = kNowS - 10;
+  ticket.expires_at_unix_s = kNowS + 1;
+  StartInputs inputs = valid_start_inputs(ticket);
+  inputs.lease_expires_at_ms = last_ms_of_second + 60'000;
+  EXPECT_TRUE(check_session_start(inputs.request(), host_binding(), last_ms_of_second).has_value());
+
+  ticket.expires_at_unix_s = kNowS;
+  inputs = valid_start_inputs(ticket);
+  inputs.lease_expires_at_ms = last_ms_of_second + 60'000;
+  const auto expired = check_session_start(inputs.request(), host_binding(), last_ms_of_second);
+  ASSERT_FALSE(expired.has_value());
+  EXPECT_EQ(expired.error(), SessionStartFailure::kTicketInvalid);
+}
+
 // Near the end of time the lease in seconds must round up without wrapping.
 TEST(SessionStartGrant, LeaseRoundingSaturates) {
   constexpr std::uint64_t kLast = std::numeric_limits<std::uint64_t>::max();
