@@ -262,6 +262,24 @@ class HostProcess:
         return self.receive()
 
 
+class StartedHosts:
+    """Starts hosts of one build and ends all of them at once (a test's hosts)."""
+
+    def __init__(self, binary: HostBinary):
+        self.binary = binary
+        self.hosts: list[HostProcess] = []
+
+    def start(self, **kwargs) -> HostProcess:
+        kwargs.setdefault("config", default_config())
+        host = HostProcess(self.binary, **kwargs)
+        self.hosts.append(host)
+        return host
+
+    def close_all(self):
+        for host in self.hosts:
+            host.close()
+
+
 def write_config(local_app_data: Path, config: dict | bytes):
     path = local_app_data / CONFIG_RELATIVE
     path.parent.mkdir(parents=True, exist_ok=True)

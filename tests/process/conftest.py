@@ -36,19 +36,11 @@ def start(binary):
     The host never prints anything, whatever happens; on the Linux build (Wine
     writes its own notes to standard error) the test's hosts are checked for that.
     """
-    started = []
-
-    def start_host(**kwargs):
-        kwargs.setdefault("config", native.default_config())
-        host = native.HostProcess(binary, **kwargs)
-        started.append(host)
-        return host
-
-    yield start_host
-    for host in started:
-        host.close()
+    hosts = native.StartedHosts(binary)
+    yield hosts.start
+    hosts.close_all()
     if not binary.windows:
-        printed = [host.stderr for host in started if host.stderr]
+        printed = [host.stderr for host in hosts.hosts if host.stderr]
         assert not printed, f"the host wrote to standard error: {printed[0][:500]!r}"
 
 

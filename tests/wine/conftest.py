@@ -72,18 +72,9 @@ def user(wine_session):
 @pytest.fixture
 def start(wine_session, user):
     """Starts hosts under Wine; every host is ended when the test ends."""
-    binary = wine_session.host_binary()
-    started = []
-
-    def start_host(**kwargs):
-        kwargs.setdefault("config", native.default_config())
-        host = native.HostProcess(binary, **kwargs)
-        started.append(host)
-        return host
-
-    yield start_host
-    for host in started:
-        host.close()
+    hosts = native.StartedHosts(wine_session.host_binary())
+    yield hosts.start
+    hosts.close_all()
 
 
 @pytest.fixture
