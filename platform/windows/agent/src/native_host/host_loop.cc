@@ -27,6 +27,7 @@ std::expected<void, FatalError> HostLoop::run() {
       case ReaderChannel::Wait::kTimedOut:
         continue;
       case ReaderChannel::Wait::kDisconnected:
+        reader_finished_ = true;
         state_.sessions.stop_session();
         return {};
       case ReaderChannel::Wait::kReceived:
@@ -38,6 +39,7 @@ std::expected<void, FatalError> HostLoop::run() {
       }
       continue;
     }
+    reader_finished_ = true;
     state_.sessions.stop_session();
     if (std::holds_alternative<EndOfInput>(*event)) {
       return {};

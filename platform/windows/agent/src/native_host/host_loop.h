@@ -29,6 +29,9 @@ class HostLoop {
   // Runs until the end of input (success) or a fatal host error.
   [[nodiscard]] std::expected<void, FatalError> run();
 
+  // After run(): whether the reader sent its last event and so is ending.
+  [[nodiscard]] bool reader_finished() const { return reader_finished_; }
+
  private:
   void serve_indicator_events();
   // Handles one decoded message; a fatal error ends the run.
@@ -43,6 +46,7 @@ class HostLoop {
   session::IndicatorReceiver indicator_receiver_;
   FrameWriter writer_;
   Handshake handshake_;
+  bool reader_finished_ = false;
 };
 
 }  // namespace ombrelin::native_host

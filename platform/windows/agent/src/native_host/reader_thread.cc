@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <system_error>
-#include <thread>
 
 #include "native_host/framing.h"
 
@@ -28,13 +26,18 @@ void read_until_end(std::unique_ptr<os::ByteInput> input, ReaderChannel::Sender 
 
 }  // namespace
 
-void start_reader_thread(std::unique_ptr<os::ByteInput> input, ReaderChannel::Sender sender) {
-  try {
-    std::thread(read_until_end, std::move(input), std::move(sender)).detach();
-  } catch (const std::system_error& error) {
-    std::fprintf(stderr, "failed to spawn thread: %s\n", error.what());
+os::StartedThread start_reader_thread(std::unique_ptr<os::ByteInput> input,
+                                      ReaderChannel::Sender sender) {
+  // The reader has no name of its own.
+  auto thread =
+      os::start_thread({}, [input = std::move(input), sender = std::move(sender)]() mutable {
+        read_until_end(std::move(input), std::move(sender));
+      });
+  if (!thread) {
+    std::fprintf(stderr, "failed to spawn thread: %s\n", thread.error().message().c_str());
     std::_Exit(kThreadSpawnFailureStatus);
   }
+  return std::move(*thread);
 }
 
 }  // namespace ombrelin::native_host

@@ -1,20 +1,27 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "base/channel.h"
 #include "native_host/reader_event.h"
 #include "os/byte_stream.h"
+#include "os/started_thread.h"
 
 namespace ombrelin::native_host {
 
 using ReaderChannel = Channel<ReaderEvent>;
 
+// How long the end of the run waits for a reader that has sent its last event.
+inline constexpr std::chrono::milliseconds kReaderEndLimit{1000};
+
 // Starts the thread that owns standard input for the rest of the process: it
 // reads and decodes frames and sends each result to the main loop, stopping after
-// the end of input, the first bad frame, or when the main loop has gone. It is
-// never joined: the process may end while it waits in a read.
+// the end of input, the first bad frame, or when the main loop has gone. The
+// process may end while it waits in a read; once it has sent its last event it
+// is ending, and is waited for (`kReaderEndLimit`).
 // A thread that cannot be started ends the process abnormally (neither 0 nor 1).
-void start_reader_thread(std::unique_ptr<os::ByteInput> input, ReaderChannel::Sender sender);
+[[nodiscard]] os::StartedThread start_reader_thread(std::unique_ptr<os::ByteInput> input,
+                                                    ReaderChannel::Sender sender);
 
 }  // namespace ombrelin::native_host

@@ -27,13 +27,18 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
   }
 
   auto [reader_sender, reader_receiver] = ReaderChannel::create();
-  start_reader_thread(desktop.take_standard_input(), std::move(reader_sender));
+  os::StartedThread reader =
+      start_reader_thread(desktop.take_standard_input(), std::move(reader_sender));
   auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
 
   HostState state(std::move(*config), *binding, desktop);
   HostLoop loop(desktop, state, caller.text, std::move(reader_receiver),
                 std::move(indicator_sender), std::move(indicator_receiver));
-  return loop.run();
+  auto result = loop.run();
+  if (loop.reader_finished()) {
+    (void)reader.wait_for_end(kReaderEndLimit);
+  }
+  return result;
 }
 
 }  // namespace ombrelin::native_host

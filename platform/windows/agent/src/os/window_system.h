@@ -5,10 +5,14 @@
 // code; only these calls differ between Windows and the simulated desktop.
 
 #include <cstdint>
+#include <expected>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include "os/started_thread.h"
 
 namespace ombrelin::os {
 
@@ -56,9 +60,10 @@ class WindowSystem {
  public:
   virtual ~WindowSystem() = default;
 
-  // Starts a named thread that is never joined; false when it cannot be created.
-  [[nodiscard]] virtual bool start_thread(std::string_view name,
-                                          std::move_only_function<void()> body) = 0;
+  // Starts a named thread for a window and its message loop; none when it
+  // cannot be created.
+  [[nodiscard]] virtual std::expected<StartedThread, std::error_code> start_thread(
+      std::string_view name, std::move_only_function<void()> body) = 0;
 
   // MessageBoxW without an owner window; returns its result (0 when the box could
   // not be shown).

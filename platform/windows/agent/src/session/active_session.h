@@ -25,13 +25,11 @@ class IndicatorLink {
  public:
   IndicatorLink() = default;
   IndicatorLink(os::WindowSystem& windows, RunningIndicator indicator)
-      : windows_(&windows),
-        window_(indicator.window),
-        thread_end_(std::move(indicator.thread_end)) {}
+      : windows_(&windows), window_(indicator.window), thread_(std::move(indicator.thread)) {}
   IndicatorLink(IndicatorLink&& other) noexcept
       : windows_(other.windows_),
         window_(std::exchange(other.window_, 0)),
-        thread_end_(std::move(other.thread_end_)) {}
+        thread_(std::move(other.thread_)) {}
   IndicatorLink& operator=(IndicatorLink&&) = delete;
   IndicatorLink(const IndicatorLink&) = delete;
   IndicatorLink& operator=(const IndicatorLink&) = delete;
@@ -41,15 +39,15 @@ class IndicatorLink {
   void show_paused(bool paused) const;
   // Tells the indicator to close, once; a failed post is ignored.
   void close();
-  // After close(): what tells when the indicator's thread has ended.
-  [[nodiscard]] std::optional<IndicatorThreadEnd> take_thread_end() {
-    return std::exchange(thread_end_, std::nullopt);
+  // After close(): the indicator's thread, still closing its window.
+  [[nodiscard]] std::optional<os::StartedThread> take_thread() {
+    return std::exchange(thread_, std::nullopt);
   }
 
  private:
   os::WindowSystem* windows_ = nullptr;
   os::WindowHandle window_ = 0;
-  std::optional<IndicatorThreadEnd> thread_end_;
+  std::optional<os::StartedThread> thread_;
 };
 
 // The one remote session the local user approved. Owned by SessionHost on the

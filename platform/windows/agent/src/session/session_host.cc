@@ -96,8 +96,8 @@ std::expected<void, CommandError> SessionHost::start_session(
   if (!indicator) {
     // A thread that missed its report closes its own window; the run's end
     // still waits for it like any other.
-    if (indicator.error().thread_end) {
-      closing_indicators_.push_back(std::move(*indicator.error().thread_end));
+    if (indicator.error().thread) {
+      keep_closing_indicator(std::move(*indicator.error().thread));
     }
     return std::unexpected(indicator.error().error);
   }
@@ -148,18 +148,26 @@ void SessionHost::stop_session() {
   stopped.gate.end();
   input::release_session_input(*stopped.adapter, stopped.sequence);
   stopped.indicator.close();
-  if (auto thread_end = stopped.indicator.take_thread_end()) {
-    closing_indicators_.push_back(std::move(*thread_end));
+  if (auto thread = stopped.indicator.take_thread()) {
+    keep_closing_indicator(std::move(*thread));
   }
+}
+
+void SessionHost::keep_closing_indicator(os::StartedThread thread) {
+  // Those that have ended are let go, so a long run does not collect threads.
+  std::erase_if(closing_indicators_, [](os::StartedThread& closing) {
+    return closing.wait_for_end(std::chrono::milliseconds(0));
+  });
+  closing_indicators_.push_back(std::move(thread));
 }
 
 SessionHost::~SessionHost() {
   stop_session();
   const auto deadline = std::chrono::steady_clock::now() + kIndicatorCloseLimit;
-  for (IndicatorThreadEnd& thread_end : closing_indicators_) {
+  for (os::StartedThread& thread : closing_indicators_) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    (void)thread_end.receive_for(std::max(left, std::chrono::milliseconds(0)));
+    (void)thread.wait_for_end(std::max(left, std::chrono::milliseconds(0)));
   }
 }
 

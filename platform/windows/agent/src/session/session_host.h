@@ -11,6 +11,7 @@
 #include "os/display_api.h"
 #include "os/input_api.h"
 #include "os/monotonic_clock.h"
+#include "os/started_thread.h"
 #include "os/wall_clock.h"
 #include "os/window_system.h"
 #include "session/active_session.h"
@@ -75,13 +76,15 @@ class SessionHost {
   // Sets the paused flag of an active session, releasing input when pausing and
   // telling the indicator.
   void apply_pause(bool paused);
+  // Keeps the thread of an indicator that is closing, to be waited for at the end.
+  void keep_closing_indicator(os::StartedThread thread);
 
   class ControlHooks;
 
   SessionServices services_;
   std::optional<ActiveSession> session_;
   // Indicators told to close, whose threads may still be winding down.
-  std::vector<IndicatorThreadEnd> closing_indicators_;
+  std::vector<os::StartedThread> closing_indicators_;
 };
 
 }  // namespace ombrelin::session

@@ -183,27 +183,22 @@ std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
     std::uint64_t lease_expires_at_s, IndicatorSender sender,
     std::chrono::milliseconds start_limit) {
   auto [report_sender, report_receiver] = StartReport::create();
-  auto [end_sender, end_receiver] = OneShot<bool>::create();
   auto body = [&windows,
                label = format_indicator_label(requester_name, permission_names, lease_expires_at_s),
-               sender = std::move(sender), report = std::move(report_sender),
-               end = std::move(end_sender)]() mutable {
-    {
-      IndicatorWindow indicator(windows, std::move(sender));
-      indicator.run(label, std::move(report));
-    }
-    // Everything this thread used is released; the host may now end.
-    const OneShot<bool>::Sender ended = std::move(end);
+               sender = std::move(sender), report = std::move(report_sender)]() mutable {
+    IndicatorWindow indicator(windows, std::move(sender));
+    indicator.run(label, std::move(report));
   };
-  if (!windows.start_thread("ombrelin-visible-indicator", std::move(body))) {
+  auto thread = windows.start_thread("ombrelin-visible-indicator", std::move(body));
+  if (!thread) {
     return std::unexpected(IndicatorStartFailure{CommandError::kIndicatorSpawnFailed, {}});
   }
   const auto started = report_receiver.receive_for(start_limit);
   if (!started) {
     return std::unexpected(
-        IndicatorStartFailure{CommandError::kIndicatorStartFailed, std::move(end_receiver)});
+        IndicatorStartFailure{CommandError::kIndicatorStartFailed, std::move(*thread)});
   }
-  return RunningIndicator{*started, std::move(end_receiver)};
+  return RunningIndicator{*started, std::move(*thread)};
 }
 
 }  // namespace ombrelin::session

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/one_shot.h"
+#include "os/started_thread.h"
 #include "os/window_system.h"
 #include "session/command_error.h"
 #include "session/indicator_event.h"
@@ -30,19 +30,16 @@ inline constexpr std::chrono::milliseconds kIndicatorStartLimit{5000};
                                                  std::string_view permission_names,
                                                  std::uint64_t lease_expires_at_s);
 
-// Learns when an indicator thread has ended: its sender goes away with the thread.
-using IndicatorThreadEnd = OneShot<bool>::Receiver;
-
 struct RunningIndicator {
   os::WindowHandle window = 0;
-  IndicatorThreadEnd thread_end;
+  os::StartedThread thread;
 };
 
 // Why the indicator did not start; a thread that reported too late may still
-// be closing its own window, and `thread_end` tells when it is done.
+// be closing its own window, and the host waits for it before it ends.
 struct IndicatorStartFailure {
   CommandError error = CommandError::kIndicatorStartFailed;
-  std::optional<IndicatorThreadEnd> thread_end;
+  std::optional<os::StartedThread> thread;
 };
 
 // Starts the indicator on a thread of its own ("ombrelin-visible-indicator") and

@@ -1,7 +1,5 @@
 #include "os/sim/window_system_sim.h"
 
-#include <pthread.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -10,7 +8,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <system_error>
 #include <thread>
 
 #include "os/sim/journal_line.h"
@@ -79,22 +76,16 @@ class SimulatedWindowSystem final : public WindowSystem {
                         std::string actions_path)
       : description_(description), journal_(journal), actions_path_(std::move(actions_path)) {}
 
-  bool start_thread(std::string_view name, std::move_only_function<void()> body) override {
+  std::expected<StartedThread, std::error_code> start_thread(
+      std::string_view name, std::move_only_function<void()> body) override {
     if (fails(IndicatorFailure::kThread)) {
-      return false;
+      return std::unexpected(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
     const auto delay = std::chrono::milliseconds(description_.indicator_start_delay_ms);
-    try {
-      std::thread([name = std::string(name.substr(0, 15)), delay,
-                   body = std::move(body)]() mutable {
-        pthread_setname_np(pthread_self(), name.c_str());
-        std::this_thread::sleep_for(delay);
-        body();
-      }).detach();
-    } catch (const std::system_error&) {
-      return false;
-    }
-    return true;
+    return os::start_thread(name, [delay, body = std::move(body)]() mutable {
+      std::this_thread::sleep_for(delay);
+      body();
+    });
   }
 
   int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {

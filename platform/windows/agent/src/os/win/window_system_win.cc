@@ -4,10 +4,6 @@
 // After windows.h:
 #include <shellscalingapi.h>
 
-#include <cstring>
-#include <system_error>
-#include <thread>
-
 #include "os/win/text_conversion_win.h"
 
 namespace ombrelin::os::win {
@@ -16,20 +12,6 @@ namespace {
 // Windows take NUL-terminated UTF-16; a text that cannot be converted is shown
 // as an empty string rather than not at all.
 std::wstring wide(std::string_view text) { return utf8_to_utf16(text).value_or(std::wstring()); }
-
-// Names the calling thread for debuggers. SetThreadDescription exists from
-// Windows 10 1607 on and is looked up rather than linked.
-void name_this_thread(const std::wstring& name) {
-  using SetThreadDescriptionFunction = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-  const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription");
-  if (found == nullptr) {
-    return;
-  }
-  SetThreadDescriptionFunction set_description = nullptr;
-  static_assert(sizeof set_description == sizeof found);
-  std::memcpy(&set_description, &found, sizeof found);
-  set_description(GetCurrentThread(), name.c_str());
-}
 
 // The agent declares per-monitor DPI awareness, so window sizes are physical
 // pixels: the indicator's layout is given at 96 DPI and scaled here, for the
@@ -71,16 +53,9 @@ LRESULT CALLBACK indicator_window_proc(HWND window, UINT message, WPARAM wparam,
 
 class Win32WindowSystem final : public WindowSystem {
  public:
-  bool start_thread(std::string_view name, std::move_only_function<void()> body) override {
-    try {
-      std::thread([name = wide(name), body = std::move(body)]() mutable {
-        name_this_thread(name);
-        body();
-      }).detach();
-    } catch (const std::system_error&) {
-      return false;
-    }
-    return true;
+  std::expected<StartedThread, std::error_code> start_thread(
+      std::string_view name, std::move_only_function<void()> body) override {
+    return os::start_thread(name, std::move(body));
   }
 
   int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {

@@ -271,13 +271,14 @@ TEST_F(IndicatorTest, PauseButtonTogglesFromTheShownState) {
 TEST_F(IndicatorTest, LateIndicatorClosesQuietly) {
   os::sim::DesktopDescription desktop = os::sim::DesktopDescription::standard();
   desktop.indicator_start_delay_ms = 150;
-  const auto started = start(desktop, 10ms);
+  auto started = start(desktop, 10ms);
   ASSERT_FALSE(started.has_value());
   EXPECT_EQ(started.error().error, CommandError::kIndicatorStartFailed);
   // The host can still wait for the late thread before it ends.
-  ASSERT_TRUE(started.error().thread_end.has_value());
+  ASSERT_TRUE(started.error().thread.has_value());
 
   ASSERT_TRUE(wait_for_thread_end());
+  EXPECT_TRUE(started.error().thread->wait_for_end(3s));
   const std::vector<std::string> lines = journal_lines();
   ASSERT_EQ(lines.size(), 8u);
   main_ = window_of(lines[0]);
