@@ -547,6 +547,7 @@ constexpr UINT kPrintText = WM_APP + 1;
 constexpr UINT kInputEnded = WM_APP + 2;
 constexpr UINT kUnknownLine = WM_APP + 3;
 constexpr int kFirstEditId = 100;
+constexpr DWORD kReaderEndLimitMs = 1000;
 constexpr std::size_t kEditCount = 2;
 // Low on the right, clear of the indicator, which Windows places near the top left.
 constexpr int kEditWindowX = 1200;
@@ -717,6 +718,9 @@ int edit_window(std::string_view verb) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  // The reader ends the window as its last act: let it finish ending first, as
+  // Wine can hang a process that ends while one of its threads is ending.
+  WaitForSingleObject(reader.get(), kReaderEndLimitMs);
   return 0;
 }
 
