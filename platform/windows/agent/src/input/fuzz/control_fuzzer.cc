@@ -15,10 +15,10 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <utility>
-#include <variant>
 #include <span>
 #include <string>
+#include <utility>
+#include <variant>
 
 #include "input/control_conversion.h"
 #include "input/control_serialization.h"
@@ -209,8 +209,8 @@ bool reached_the_desktop(const std::vector<std::string>& journal) {
 struct MirroredAdapter {
   MirroredAdapter() {
     api.set_screen(1920, 1080);
-    const display::DisplayRecord primary{"\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0,
-                                         1920, 1080, 0, 1, 60, true};
+    const display::DisplayRecord primary{
+        "\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0, 1920, 1080, 0, 1, 60, true};
     adapter = std::move(*start_input_adapter(api, primary));
   }
   testing::FakeInputApi api;

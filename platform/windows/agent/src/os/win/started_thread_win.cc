@@ -1,8 +1,7 @@
-#include <windows.h>
-
 #include "os/started_thread.h"
-// After windows.h:
+
 #include <process.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
