@@ -1,30 +1,19 @@
+#include "os/started_thread.h"
+
 #include <pthread.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
 
-#include "os/started_thread.h"
-
 namespace ombrelin::os {
-
-namespace {
-
-// Set by the thread once its body has returned; joining it is then a formality.
-struct BodyEnd {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool ended = false;
-};
-
-}  // namespace
 
 struct StartedThread::Handle {
   std::thread thread;
-  std::shared_ptr<BodyEnd> body_end;
+  // Ready once the thread's body has returned; joining it is then a formality.
+  std::future<void> body_returned;
 
   ~Handle() {
     if (thread.joinable()) {
@@ -42,12 +31,8 @@ bool StartedThread::wait_for_end(std::chrono::milliseconds limit) {
   if (!handle_->thread.joinable()) {
     return true;
   }
-  {
-    std::unique_lock lock(handle_->body_end->mutex);
-    if (!handle_->body_end->changed.wait_for(lock, limit,
-                                             [this] { return handle_->body_end->ended; })) {
-      return false;
-    }
+  if (handle_->body_returned.wait_for(limit) != std::future_status::ready) {
+    return false;
   }
   handle_->thread.join();
   return true;
@@ -55,21 +40,18 @@ bool StartedThread::wait_for_end(std::chrono::milliseconds limit) {
 
 std::expected<StartedThread, std::error_code> start_thread(std::string_view name,
                                                            std::move_only_function<void()> body) {
+  std::promise<void> body_returned;
   auto handle = std::make_unique<StartedThread::Handle>();
-  handle->body_end = std::make_shared<BodyEnd>();
+  handle->body_returned = body_returned.get_future();
   try {
     // Linux keeps at most 15 bytes of a thread's name.
     handle->thread = std::thread([name = std::string(name.substr(0, 15)), body = std::move(body),
-                                  body_end = handle->body_end]() mutable {
+                                  body_returned = std::move(body_returned)]() mutable {
       if (!name.empty()) {
         pthread_setname_np(pthread_self(), name.c_str());
       }
       body();
-      {
-        const std::lock_guard lock(body_end->mutex);
-        body_end->ended = true;
-      }
-      body_end->changed.notify_all();
+      body_returned.set_value();
     });
   } catch (const std::system_error& error) {
     return std::unexpected(error.code());
