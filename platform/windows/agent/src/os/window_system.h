@@ -60,8 +60,8 @@ class WindowSystem {
  public:
   virtual ~WindowSystem() = default;
 
-  // Starts a named thread for a window and its message loop; none when it
-  // cannot be created.
+  // Starts a named thread for a window and its message loop; the system's
+  // reason when it cannot be created.
   [[nodiscard]] virtual std::expected<StartedThread, std::error_code> start_thread(
       std::string_view name, std::move_only_function<void()> body) = 0;
 
