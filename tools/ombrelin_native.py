@@ -249,13 +249,25 @@ class HostProcess:
         hello_id = token()
         extension_challenge = token()
         self.send(hello(hello_id, extension_challenge, extension_id))
-        ack = self.receive()
-        assert ack["type"] == "hello-ack", ack
+        ack = self._receive_handshake_reply("hello-ack")
         self.send(challenge_ack(hello_id, ack["agentChallenge"]))
-        ready = self.receive()
-        assert ready["type"] == "ready", ready
+        self._receive_handshake_reply("ready")
         self.agent_challenge = ack["agentChallenge"]
         return self.agent_challenge
+
+    def _receive_handshake_reply(self, kind: str) -> dict:
+        """The next frame, which must be `kind`; a host that ended its output
+        instead is reported with its exit status and standard error."""
+        reply = self.receive()
+        if reply is None:
+            try:
+                status = self.process.wait(5.0)
+            except subprocess.TimeoutExpired:
+                status = "still running"
+            raise AssertionError(f"the host ended its output instead of sending {kind} "
+                                 f"(status {status}, standard error {self.stderr[-2000:]!r})")
+        assert reply["type"] == kind, reply
+        return reply
 
     def command(self, command: dict, request_id: str | None = None) -> dict:
         self.send(command_message(self.agent_challenge, command, request_id or token()))
