@@ -13,6 +13,7 @@
 #include "ombrelin/protocol/permissions.h"
 #include "os/sim/desktop_description.h"
 #include "os/sim/input_api_sim.h"
+#include "os/wall_clock.h"
 #include "ratio_reporter.h"
 
 namespace ombrelin::bench {
@@ -35,14 +36,9 @@ class SteppingClock final : public os::MonotonicClock {
   mutable std::chrono::steady_clock::time_point now_{};
 };
 
-class BenchHooks final : public input::ControlHooks {
+class FixedWallClock final : public os::WallClock {
  public:
-  std::expected<session::UnixTime, session::CommandError> read_wall_clock() override {
-    return session::UnixTime{kNowSeconds * 1000, kNowSeconds};
-  }
-  void end_gate() override {}
-  void show_paused(bool) override {}
-  void stop_session() override {}
+  os::SystemTime now() const override { return os::SystemTime{false, kNowSeconds, 0}; }
 };
 
 // Control frames with rising "seq" and moving positions, padded for the parser.
@@ -73,36 +69,35 @@ void BM_ControlThroughHostPath(benchmark::State& state) {
   const auto api = os::sim::make_simulated_input_api(description, journal);
   const display::DisplayRecord primary{
       "\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0, 1920, 1080, 0, 1, 60, true};
-  auto adapter = std::move(*input::start_input_adapter(*api, primary));
+  const auto adapter = input::start_input_adapter(*api, primary);
 
-  session::SessionGate gate;
   const auto session_id = *protocol::parse_uuid_text(kSessionIdText);
   constexpr protocol::PermissionMask kPointer =
       protocol::permission_bit(protocol::TicketPermission::kViewScreen) |
       protocol::permission_bit(protocol::TicketPermission::kSendPointer);
-  (void)gate.take_request({"Bench", session_id, {1}, {1}, kNowSeconds + 3600, kPointer});
-  (void)gate.approve(kPointer, kNowSeconds);
   const std::string session_id_text(kSessionIdText);
   const std::string display_id;
-  input::ControlRateWindow rate_window;
-  input::ControlSequenceState sequence;
-  input::ControlSession session{session_id_text, session_id,  display_id, gate,
-                                *adapter,        rate_window, sequence};
+  input::ControlState control_state;
   SteppingClock clock;
-  BenchHooks hooks;
-  const input::ControlContext context{&session, clock, hooks};
+  FixedWallClock wall_clock;
   native_protocol::MessageDecoder decoder;
 
   std::size_t next = 0;
   for (auto _ : state) {
     if (next == 0) {
-      sequence.last_seq.reset();  // the frames' "seq" start again from 1
+      control_state.sequence.last_seq.reset();  // the frames' "seq" start again from 1
     }
     auto message = decoder.decode_padded(unpadded(frames[next]));
     next = (next + 1) % frames.size();
     auto& command = std::get<native_protocol::CommandMessage>(*message);
     auto& control = std::get<native_protocol::command::Control>(command.command);
-    const auto result = input::handle_control(context, control.session_id, control.control);
+    // What the session does for each message: its view of the grant, then the core.
+    const input::ControlGrant grant{session_id, display_id,         true, 1,
+                                    kPointer,   kNowSeconds + 3600, false};
+    const auto match = control.session_id == session_id_text ? input::SessionMatch::kActiveSession
+                                                             : input::SessionMatch::kOtherSession;
+    const auto result = input::run_control(input::ControlTarget{grant, control_state, *adapter},
+                                           match, control.control, clock, wall_clock);
     if (!result) {
       state.SkipWithError("a control message was refused");
       break;

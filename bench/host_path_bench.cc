@@ -70,18 +70,20 @@ std::string_view unpadded(const std::string& body) {
   return std::string_view(body).substr(0, body.size() - json::DocumentParser::kPadding);
 }
 
-native_host::HostConfig bench_config() {
-  return native_host::HostConfig{{"abcdefghijklmnopabcdefghijklmnop"},
-                                 "6f1c2a3e-8d4b-4c5a-9e7f-0a1b2c3d4e5f",
-                                 "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8",
-                                 "Front desk PC"};
+config::HostConfig bench_config() {
+  return config::HostConfig{{"abcdefghijklmnopabcdefghijklmnop"},
+                            "6f1c2a3e-8d4b-4c5a-9e7f-0a1b2c3d4e5f",
+                            "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8",
+                            "Front desk PC"};
 }
 
 void BM_CommandThroughHostPath(benchmark::State& state) {
   const auto bodies = command_bodies();
-  const native_host::HostConfig config = bench_config();
+  const config::HostConfig config = bench_config();
   auto desktop = os::create_desktop_environment(0, nullptr);
-  native_host::HostState host(config, *native_host::validate_host_config(config), **desktop);
+  auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
+  native_host::HostState host(config, *config::validate_host_config(config), **desktop,
+                              std::move(indicator_sender));
   FixedRandom random;
   FixedClock clock;
   DiscardOutput output;
@@ -100,8 +102,7 @@ void BM_CommandThroughHostPath(benchmark::State& state) {
       context);
   (void)handshake.step(native_protocol::ChallengeAckMessage{1, hello_id, std::string(kChallenge)},
                        context);
-  auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
-  session::DispatchContext dispatch{host.sessions, clock, host.binding, indicator_sender};
+  session::DispatchContext dispatch{host.sessions, clock, host.binding};
 
   std::size_t next = 0;
   for (auto _ : state) {

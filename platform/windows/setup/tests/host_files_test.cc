@@ -33,10 +33,10 @@ TEST(HostConfigDocument, IsWhatTheAgentReadsBackUnchanged) {
                            R"("],"targetDeviceId":")" + kDeviceId +
                            R"(","targetIdentityFingerprint":")" + kFingerprint +
                            "\",\"deviceName\":\" Caf\xC3\xA9 \\\"7\\\" \\\\ east \"}");
-  const auto read_back = native_host::decode_host_config(*document);
+  const auto read_back = config::decode_host_config(*document);
   ASSERT_TRUE(read_back.has_value());
   EXPECT_EQ(read_back->device_name, values.device_name);
-  EXPECT_TRUE(native_host::validate_host_config(*read_back).has_value());
+  EXPECT_TRUE(config::validate_host_config(*read_back).has_value());
 }
 
 TEST(HostConfigDocument, LargestAcceptedValuesStayWithinTheAgentsSizeLimit) {
@@ -50,7 +50,7 @@ TEST(HostConfigDocument, LargestAcceptedValuesStayWithinTheAgentsSizeLimit) {
   ASSERT_TRUE(config.has_value()) << config.error().message;
   const auto document = host_config_document(*config);
   ASSERT_TRUE(document.has_value());
-  EXPECT_LE(document->size(), native_host::kMaxConfigBytes);
+  EXPECT_LE(document->size(), config::kMaxConfigBytes);
 }
 
 TEST(HostManifestDocument, NamesTheAgentAndEveryAllowedOrigin) {

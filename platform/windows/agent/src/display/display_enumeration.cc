@@ -25,8 +25,8 @@ constexpr std::uint64_t kMaxPixels = 0x2000000;
 constexpr std::uint32_t kMinScale = 1;
 constexpr std::uint32_t kMaxScale = 1000;
 
-AdapterError failed(std::string_view text) {
-  return AdapterError::operation_failed(std::string(text));
+DisplayError failed(std::string_view text) {
+  return DisplayError::operation_failed(std::string(text));
 }
 
 bool mode_fits(const os::DisplayMode& mode) {
@@ -82,7 +82,7 @@ std::optional<std::string> friendly_name(DisplayApi& displays, std::string_view 
   return std::nullopt;
 }
 
-std::expected<DisplayRecord, AdapterError> build_record(DisplayApi& displays,
+std::expected<DisplayRecord, DisplayError> build_record(DisplayApi& displays,
                                                         MonitorHandle monitor) {
   auto device = displays.monitor_device_name(monitor);
   if (!device) {
@@ -98,7 +98,7 @@ std::expected<DisplayRecord, AdapterError> build_record(DisplayApi& displays,
     return std::unexpected(failed(kDisplaySettingsFailed));
   }
   if (!mode_fits(*mode)) {
-    return std::unexpected(AdapterError::display_too_large());
+    return std::unexpected(DisplayError::display_too_large());
   }
   const auto placement = displays.monitor_placement(monitor);
   if (!placement) {
@@ -139,7 +139,7 @@ std::expected<DisplayRecord, AdapterError> build_record(DisplayApi& displays,
 
 }  // namespace
 
-std::expected<std::vector<DisplayRecord>, AdapterError> enumerate_displays(DisplayApi& displays) {
+std::expected<std::vector<DisplayRecord>, DisplayError> enumerate_displays(DisplayApi& displays) {
   const auto monitors = displays.enumerate_monitors();
   if (!monitors) {
     return std::unexpected(failed(std::string(kWindowsCallFailed) + monitors.error().context));

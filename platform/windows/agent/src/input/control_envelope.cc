@@ -2,14 +2,14 @@
 
 #include <variant>
 
-#include "input/control_replay_window.h"
+#include "input/replay_window.h"
 #include "ombrelin/protocol/input_rules.h"
 
 namespace ombrelin::input {
 namespace {
 
 namespace input_event = protocol::input_event;
-using Result = std::expected<EnvelopeOutcome, EnvelopeFailure>;
+using Result = std::expected<ControlEffect, EnvelopeFailure>;
 
 // The kinds that act on the desktop and so stop while input is paused.
 bool is_desktop_input(const protocol::InputEvent& event) {
@@ -24,22 +24,19 @@ bool is_desktop_input(const protocol::InputEvent& event) {
 
 }  // namespace
 
-Result apply_envelope(ControlSession& session, ControlHooks& hooks,
+Result apply_envelope(const ControlGrant& grant, ControlState& state, InputAdapter& adapter,
                       const protocol::InputEnvelope& envelope, std::uint64_t now_s) {
-  session::SessionGate& gate = session.gate;
-  const auto& grant = gate.active_grant();
-  if (gate.phase() != session::GatePhase::kActive || !grant) {
+  if (!grant.active) {
     return std::unexpected(EnvelopeFailure::kNoSession);
   }
-  if (now_s >= grant->lease_expires_at_s) {
-    hooks.end_gate();
+  if (now_s >= grant.lease_expires_at_s) {
     return std::unexpected(EnvelopeFailure::kExpired);
   }
-  if (!protocol::validate_input_envelope(envelope, session.session_id, grant->permission_epoch,
-                                         grant->granted_permissions)) {
+  if (!protocol::validate_input_envelope(envelope, grant.session_id, grant.permission_epoch,
+                                         grant.permissions)) {
     return std::unexpected(EnvelopeFailure::kRuleFailed);
   }
-  if (const auto accepted = accept_event_sequence(gate.replay_window(), envelope.sequence);
+  if (const auto accepted = accept_event_sequence(state.replay_window, envelope.sequence);
       !accepted) {
     return std::unexpected(accepted.error() == ReplayRefusal::kTooOld ? EnvelopeFailure::kTooOld
                                                                       : EnvelopeFailure::kReplayed);
@@ -48,23 +45,21 @@ Result apply_envelope(ControlSession& session, ControlHooks& hooks,
   // The rules guarantee an event.
   const protocol::InputEvent& event = *envelope.event;
   if (const auto* pause = std::get_if<input_event::PeerPause>(&event)) {
-    gate.set_paused(pause->paused);
-    return pause->paused ? EnvelopeOutcome::kPeerPaused : EnvelopeOutcome::kPeerResumed;
+    return pause->paused ? ControlEffect::kPeerPaused : ControlEffect::kPeerResumed;
   }
   if (std::holds_alternative<input_event::PeerStop>(event)) {
-    hooks.end_gate();
-    return EnvelopeOutcome::kPeerStopped;
+    return ControlEffect::kPeerStopped;
   }
   if (std::holds_alternative<input_event::PermissionUpdate>(event)) {
     return std::unexpected(EnvelopeFailure::kUnsupported);
   }
-  if (gate.paused() && is_desktop_input(event)) {
+  if (grant.paused && is_desktop_input(event)) {
     return std::unexpected(EnvelopeFailure::kPaused);
   }
-  if (!session.adapter.apply_event(event)) {
+  if (!adapter.apply_event(event)) {
     return std::unexpected(EnvelopeFailure::kAdapterFailed);
   }
-  return EnvelopeOutcome::kInjected;
+  return ControlEffect::kNone;
 }
 
 }  // namespace ombrelin::input

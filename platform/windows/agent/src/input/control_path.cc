@@ -5,87 +5,70 @@
 #include "input/control_conversion.h"
 #include "input/control_envelope.h"
 #include "input/control_serialization.h"
+#include "os/unix_time.h"
 
 namespace ombrelin::input {
-namespace {
 
-using session::CommandError;
-using Result = std::expected<void, CommandError>;
-
-// Releases first so that nothing stays held whatever follows; the pause only
-// applies to a gate still active (an expired one was ended and paused already).
-void pause_after_failure(ControlSession& session, ControlHooks& hooks) {
-  release_session_input(session.adapter, session.sequence);
-  if (session.gate.phase() == session::GatePhase::kActive) {
-    session.gate.set_paused(true);
-  }
-  hooks.show_paused(true);
-}
-
-}  // namespace
-
-void release_session_input(InputAdapter& adapter, ControlSequenceState& sequence) {
+void release_held_input(InputAdapter& adapter, ControlState& state) {
   static_cast<void>(adapter.release_all());
-  sequence.buttons = 0;
+  state.sequence.buttons = 0;
 }
 
-Result handle_control(const ControlContext& context, std::string_view session_id,
-                      const native_protocol::ControlMessage& message) {
+std::expected<ControlEffect, ControlRefusal> run_control(
+    std::optional<ControlTarget> target, SessionMatch match,
+    const native_protocol::ControlMessage& message, const os::MonotonicClock& monotonic_clock,
+    const os::WallClock& wall_clock) {
   const auto canonical = serialize_control_message(message);
   if (!canonical) {
-    return std::unexpected(CommandError::kControlInvalid);
+    return std::unexpected(ControlRefusal::kInvalid);
   }
   if (canonical->size() > kMaxControlMessageBytes) {
-    return std::unexpected(CommandError::kControlTooLarge);
+    return std::unexpected(ControlRefusal::kTooLarge);
   }
-  if (context.session == nullptr) {
-    return std::unexpected(CommandError::kNoActiveSession);
+  if (match == SessionMatch::kNoSession || !target) {
+    return std::unexpected(ControlRefusal::kNoSession);
   }
-  ControlSession& session = *context.session;
-  if (session_id != session.session_id_text) {
-    return std::unexpected(CommandError::kControlSessionMismatch);
+  if (match == SessionMatch::kOtherSession) {
+    return std::unexpected(ControlRefusal::kSessionMismatch);
   }
-  if (!session.rate_window.admit(context.monotonic_clock.now())) {
-    return std::unexpected(CommandError::kControlRateLimited);
+  ControlState& state = target->state;
+  if (!state.rate_window.admit(monotonic_clock.now())) {
+    return std::unexpected(ControlRefusal::kRateLimited);
   }
 
+  const ControlGrant& grant = target->grant;
   const auto envelopes =
-      convert_control_message(session.sequence, message, session.session_id, session.display_id);
+      convert_control_message(state.sequence, message, grant.session_id, grant.display_id);
   if (!envelopes) {
-    return std::unexpected(CommandError::kControlEventInvalid);
+    return std::unexpected(ControlRefusal::kEventInvalid);
   }
   if (std::holds_alternative<native_protocol::control::ReleaseAll>(message)) {
-    release_session_input(session.adapter, session.sequence);
-    return {};
+    release_held_input(target->adapter, state);
+    return ControlEffect::kNone;
   }
-  const auto now = context.hooks.read_wall_clock();
+  const auto now = os::read_unix_time(wall_clock);
   if (!now) {
-    return std::unexpected(now.error());
+    return std::unexpected(now.error() == os::UnixTimeError::kBeforeEpoch
+                               ? ControlRefusal::kClockInvalid
+                               : ControlRefusal::kClockOutOfBound);
   }
 
+  // A pause-input or stop message yields its one event; a pointer message yields
+  // only injections. So a peer effect is always the message's last event.
+  ControlEffect effect = ControlEffect::kNone;
   for (const protocol::InputEnvelope& envelope : *envelopes) {
-    const auto outcome = apply_envelope(session, context.hooks, envelope, now->seconds);
+    const auto outcome = apply_envelope(grant, state, target->adapter, envelope, now->seconds);
     if (!outcome) {
-      pause_after_failure(session, context.hooks);
-      return std::unexpected(CommandError::kInputRejected);
+      return std::unexpected(outcome.error() == EnvelopeFailure::kExpired
+                                 ? ControlRefusal::kLeaseExpired
+                                 : ControlRefusal::kEventRejected);
     }
-    switch (*outcome) {
-      case EnvelopeOutcome::kInjected:
-        break;
-      case EnvelopeOutcome::kPeerPaused:
-        release_session_input(session.adapter, session.sequence);
-        break;
-      case EnvelopeOutcome::kPeerResumed:
-        // The local user may have paused; the indicator must not go on showing
-        // a pause that the peer has lifted.
-        context.hooks.show_paused(false);
-        break;
-      case EnvelopeOutcome::kPeerStopped:
-        context.hooks.stop_session();  // `session` is gone from here on
-        return {};
+    effect = *outcome;
+    if (effect == ControlEffect::kPeerStopped) {
+      break;
     }
   }
-  return {};
+  return effect;
 }
 
 }  // namespace ombrelin::input

@@ -1,43 +1,66 @@
 #pragma once
 
+#include <cstdint>
 #include <expected>
-#include <string_view>
+#include <optional>
 
-#include "input/control_context.h"
+#include "input/control_grant.h"
+#include "input/control_state.h"
+#include "input/input_adapter.h"
 #include "native_protocol/messages.h"
-#include "session/command_error.h"
+#include "os/monotonic_clock.h"
+#include "os/wall_clock.h"
 
 namespace ombrelin::input {
 
-// The whole control command: canonical size, session, session id, rate, then
-// conversion, then each resulting event in order. A release-all message only
-// releases. The wall clock is read once, after conversion. Any refused event
-// releases all held input, pauses input while the gate is still active, tells
-// the indicator, and drops the events after it; a peer stop stops the session
-// (through the hooks) and succeeds.
-//
-// The session host is expected to call it as
-//
-//   std::optional<input::ControlSession> parts;
-//   if (session_) {
-//     parts.emplace(input::ControlSession{session_->session_id_text, session_->session_id,
-//                                         session_->display_id, session_->gate,
-//                                         *session_->input_adapter, session_->rate_window,
-//                                         session_->control_sequence});
-//   }
-//   Hooks hooks{...};  // read_unix_clock(wall), gate.end(), indicator.show_paused(),
-//                      // stop_session() of this host
-//   return input::handle_control({parts ? &*parts : nullptr, monotonic_clock, hooks},
-//                                control.session_id, control.control);
-//
-// with nothing of the session touched after it returns unless the session still
-// exists: a peer stop has taken it away.
-[[nodiscard]] std::expected<void, session::CommandError> handle_control(
-    const ControlContext& context, std::string_view session_id,
-    const native_protocol::ControlMessage& message);
+// Whether the message names the active session: none exists, another one, or
+// this one. The session decides it, the control path only orders the answers.
+enum class SessionMatch : std::uint8_t { kNoSession, kOtherSession, kActiveSession };
+
+// The parts of the active session one control message works on.
+struct ControlTarget {
+  const ControlGrant& grant;
+  ControlState& state;
+  InputAdapter& adapter;
+};
+
+// What the session must do after a message that went through.
+enum class ControlEffect : std::uint8_t {
+  kNone,
+  kPeerPaused,   // pause input and release everything held
+  kPeerResumed,  // lift the peer's pause
+  kPeerStopped,  // end the gate and stop the session
+};
+
+// Why a message was refused. The first eight change nothing in the session; the
+// last two come from applying an event, after which the session releases
+// everything held and pauses input (kLeaseExpired: the lease ran out, so the
+// session's gate must end first).
+enum class ControlRefusal : std::uint8_t {
+  kInvalid,          // cannot be written canonically (size check)
+  kTooLarge,         // its canonical form is over 2048 bytes
+  kNoSession,        // no session exists
+  kSessionMismatch,  // it names another session
+  kRateLimited,      // 240 messages were admitted in the last second
+  kEventInvalid,     // conversion refused it (version, sequence, range, key name)
+  kClockInvalid,     // the wall clock is before 1970
+  kClockOutOfBound,  // the wall clock is beyond 64-bit milliseconds
+  kEventRejected,    // an event was refused: rule, replay, pause or injection
+  kLeaseExpired,     // the lease had run out when an event was applied
+};
+
+// One control message, computed against `target` (none when no session exists):
+// canonical size, session, rate, conversion, then each resulting event in order.
+// A release-all message releases everything held and is done; every other
+// message reads the wall clock once, after conversion. The first refused event
+// stops the message; the events before it stay applied.
+[[nodiscard]] std::expected<ControlEffect, ControlRefusal> run_control(
+    std::optional<ControlTarget> target, SessionMatch match,
+    const native_protocol::ControlMessage& message, const os::MonotonicClock& monotonic_clock,
+    const os::WallClock& wall_clock);
 
 // Lets go of everything the adapter holds (its own failure changes nothing for
 // the caller) and forgets the pointer buttons the remote party held.
-void release_session_input(InputAdapter& adapter, ControlSequenceState& sequence);
+void release_held_input(InputAdapter& adapter, ControlState& state);
 
 }  // namespace ombrelin::input

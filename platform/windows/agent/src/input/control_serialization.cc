@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "native_protocol/json_string.h"
+#include "json/json_string.h"
 
 namespace ombrelin::input {
 namespace {

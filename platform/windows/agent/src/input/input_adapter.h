@@ -2,26 +2,27 @@
 
 #include <expected>
 
-#include "display/adapter_error.h"
+#include "input/input_error.h"
 #include "ombrelin/protocol/input_envelope.h"
 
 namespace ombrelin::input {
 
-// The only place where remote input reaches the operating system. It remembers
-// every key and button it pressed, so that a pause, a stop, a failure or the end
-// of the session can always leave the desktop with nothing held down. Main
-// thread only.
+// The only place where remote input reaches the operating system. It keeps the
+// one record of every key and button it pressed, so that a pause, a stop, a
+// failure or the end of the session can always leave the desktop with nothing
+// held down. Main thread only.
 class InputAdapter {
  public:
   virtual ~InputAdapter() = default;
 
   // Injects one pointer, button, scroll or key event.
-  [[nodiscard]] virtual std::expected<void, display::AdapterError> apply_event(
+  [[nodiscard]] virtual std::expected<void, InputError> apply_event(
       const protocol::InputEvent& event) = 0;
 
-  // Lets go of every key and button this adapter holds; both sets are empty
-  // afterwards even when a release failed (the first failure is returned).
-  virtual std::expected<void, display::AdapterError> release_all() = 0;
+  // Lets go of every key and button this adapter holds. What Windows refused to
+  // release stays held and is released again at the next chance (the first
+  // failure is returned).
+  virtual std::expected<void, InputError> release_all() = 0;
 };
 
 }  // namespace ombrelin::input

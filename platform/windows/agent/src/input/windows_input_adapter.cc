@@ -2,32 +2,19 @@
 
 #include <cstdint>
 #include <optional>
-#include <set>
-#include <string>
 #include <utility>
 #include <variant>
 
-#include "input/input_injector.h"
+#include "input/held_input.h"
+#include "input/input_records.h"
 #include "input/key_table.h"
 #include "input/pointer_mapping.h"
 
 namespace ombrelin::input {
 namespace {
 
-using display::AdapterError;
-using Result = std::expected<void, AdapterError>;
+using Result = std::expected<void, InputError>;
 namespace event = protocol::input_event;
-
-AdapterError failed(InjectorError error) {
-  return AdapterError::operation_failed(std::string(injector_message(error)));
-}
-
-Result checked(std::expected<void, InjectorError> sent) {
-  if (!sent) {
-    return std::unexpected(failed(sent.error()));
-  }
-  return {};
-}
 
 std::optional<MouseButton> button_for(std::uint32_t number) {
   switch (number) {
@@ -49,9 +36,17 @@ std::optional<MouseButton> button_for(std::uint32_t number) {
 class WindowsInputAdapter final : public InputAdapter {
  public:
   WindowsInputAdapter(os::InputApi& api, display::DisplayRecord display)
-      : injector_(api), display_(std::move(display)) {}
+      : api_(api), display_(std::move(display)) {}
+  WindowsInputAdapter(const WindowsInputAdapter&) = delete;
+  WindowsInputAdapter& operator=(const WindowsInputAdapter&) = delete;
+  ~WindowsInputAdapter() override { (void)release_all(); }
 
   Result apply_event(const protocol::InputEvent& input) override {
+    // Nothing new reaches the desktop while a release Windows refused is still
+    // owed: the first chance to let go of it is taken before anything else.
+    if (auto settled = send_owed_releases(); !settled) {
+      return settled;
+    }
     if (const auto* move = std::get_if<event::PointerMove>(&input)) {
       return apply(*move);
     }
@@ -64,65 +59,72 @@ class WindowsInputAdapter final : public InputAdapter {
     if (const auto* key = std::get_if<event::KeyboardKey>(&input)) {
       return apply(*key);
     }
-    return std::unexpected(AdapterError::unsupported_input());
+    return std::unexpected(InputError::kUnsupported);
   }
 
   Result release_all() override {
-    std::optional<InjectorError> first_failure;
-    const auto note = [&first_failure](std::expected<void, InjectorError> sent) {
-      if (!sent && !first_failure) {
-        first_failure = sent.error();
+    Result first = {};
+    const auto note = [&first](Result sent) {
+      if (!sent && first) {
+        first = sent;
       }
     };
-    for (const std::uint16_t vk : std::exchange(held_keys_, {})) {
-      note(injector_.key(vk, false));
+    for (const std::uint16_t vk : held_.keys()) {
+      note(send_key(vk, false));
     }
-    for (const MouseButton button : std::exchange(held_buttons_, {})) {
-      note(injector_.button(button, false));
+    for (const MouseButton button : held_.buttons()) {
+      note(send_button(button, false));
     }
-    modifier_byte_ = 0;
-    if (first_failure) {
-      return std::unexpected(failed(*first_failure));
+    held_.set_modifier_byte(0);
+    return first;
+  }
+
+ private:
+  Result send_owed_releases() {
+    if (!held_.any_owed()) {
+      return {};
+    }
+    for (const std::uint16_t vk : held_.keys_owed()) {
+      if (auto sent = send_key(vk, false); !sent) {
+        return sent;
+      }
+    }
+    for (const MouseButton button : held_.buttons_owed()) {
+      if (auto sent = send_button(button, false); !sent) {
+        return sent;
+      }
     }
     return {};
   }
 
- private:
   Result apply(const event::PointerMove& move) {
     switch (move.mode) {
       case event::kAbsolutePointer:
-        return checked(injector_.move_to(map_absolute_point(display_, move.x, move.y)));
+        return move_to(map_absolute_point(display_, move.x, move.y));
       case event::kRelativePointer:
-        return checked(injector_.move_by(round_saturated(move.x), round_saturated(move.y)));
+        return move_by(round_saturated(move.x), round_saturated(move.y));
       default:
-        return std::unexpected(AdapterError::unsupported_input());
+        return std::unexpected(InputError::kUnsupported);
     }
   }
 
   Result apply(const event::PointerButton& event) {
     const auto button = button_for(event.button);
     if (!button) {
-      return std::unexpected(AdapterError::unsupported_input());
+      return std::unexpected(InputError::kUnsupported);
     }
-    // Held before the press is sent, so that a failed send is still released
-    // later; a release is sent even for a button not held, to free one that
-    // is stuck.
-    if (event.pressed) {
-      held_buttons_.insert(*button);
-    } else {
-      held_buttons_.erase(*button);
-    }
-    return checked(injector_.button(*button, event.pressed));
+    // A release is sent even for a button not held, to free one that is stuck.
+    return send_button(*button, event.pressed);
   }
 
   Result apply(const event::ScrollDelta& scroll) {
     if (scroll.vertical != 0) {
-      if (auto sent = checked(injector_.wheel(WheelAxis::kVertical, scroll.vertical)); !sent) {
+      if (auto sent = send(wheel_record(WheelAxis::kVertical, scroll.vertical)); !sent) {
         return sent;
       }
     }
     if (scroll.horizontal != 0) {
-      return checked(injector_.wheel(WheelAxis::kHorizontal, scroll.horizontal));
+      return send(wheel_record(WheelAxis::kHorizontal, scroll.horizontal));
     }
     return {};
   }
@@ -132,41 +134,87 @@ class WindowsInputAdapter final : public InputAdapter {
     // inject changes nothing on the desktop.
     const KeyInjection injection = usage_to_virtual_key(key.usage);
     if (injection.kind == KeyInjection::Kind::kUnsupported || key.modifiers > 0xFF) {
-      return std::unexpected(AdapterError::unsupported_input());
+      return std::unexpected(InputError::kUnsupported);
     }
     const auto target = static_cast<std::uint8_t>(key.modifiers);
-    for (const ModifierStep& step : modifier_steps(modifier_byte_, target)) {
+    for (const ModifierStep& step : modifier_steps(held_.modifier_byte(), target)) {
       if (auto sent = send_key(step.virtual_key, step.press); !sent) {
         return sent;
       }
     }
-    modifier_byte_ = target;
+    held_.set_modifier_byte(target);
     if (injection.kind == KeyInjection::Kind::kModifier) {
       return {};
     }
     return send_key(injection.virtual_key, key.down);
   }
 
-  Result send_key(std::uint16_t vk, bool press) {
-    if (press) {
-      held_keys_.insert(vk);
-    } else {
-      held_keys_.erase(vk);
+  Result move_to(PixelPoint pixel) {
+    // Read at every move: the resolution may change during a session.
+    const auto dx = normalise_absolute(pixel.x, api_.screen_metric(os::ScreenMetric::kWidth));
+    const auto dy = normalise_absolute(pixel.y, api_.screen_metric(os::ScreenMetric::kHeight));
+    if (!dx || !dy) {
+      return std::unexpected(InputError::kNoScreenSize);
     }
-    return checked(injector_.key(vk, press));
+    return send(absolute_move_record(*dx, *dy));
   }
 
-  InputInjector injector_;
+  // Sent as an absolute move, so that mouse acceleration does not scale the delta.
+  Result move_by(std::int32_t dx, std::int32_t dy) {
+    const auto cursor = api_.cursor_position();
+    if (!cursor) {
+      return std::unexpected(InputError::kNoCursorPosition);
+    }
+    return move_to(PixelPoint{add_saturated(cursor->x, dx), add_saturated(cursor->y, dy)});
+  }
+
+  // Held from before the press is sent; forgotten only once the release went through.
+  Result send_key(std::uint16_t vk, bool press) {
+    if (press) {
+      held_.pressing(vk);
+    }
+    auto sent = send(key_record(vk, api_.scan_code(vk), press));
+    if (!press) {
+      if (sent) {
+        held_.released(vk);
+      } else {
+        held_.release_refused(vk);
+      }
+    }
+    return sent;
+  }
+
+  Result send_button(MouseButton button, bool press) {
+    if (press) {
+      held_.pressing(button);
+    }
+    auto sent = send(button_record(button, press));
+    if (!press) {
+      if (sent) {
+        held_.released(button);
+      } else {
+        held_.release_refused(button);
+      }
+    }
+    return sent;
+  }
+
+  Result send(const os::InputRecord& record) {
+    if (api_.send_input(std::span(&record, 1)) != 1) {
+      return std::unexpected(InputError::kNotAllSent);
+    }
+    return {};
+  }
+
+  os::InputApi& api_;
   display::DisplayRecord display_;
-  std::set<std::uint16_t> held_keys_;
-  std::set<MouseButton> held_buttons_;
-  std::uint8_t modifier_byte_ = 0;  // HID modifier byte now held
+  HeldInput held_;
 };
 
 }  // namespace
 
-std::expected<std::unique_ptr<InputAdapter>, AdapterError> start_input_adapter(
-    os::InputApi& api, const display::DisplayRecord& primary) {
+std::unique_ptr<InputAdapter> start_input_adapter(os::InputApi& api,
+                                                  const display::DisplayRecord& primary) {
   return std::make_unique<WindowsInputAdapter>(api, primary);
 }
 

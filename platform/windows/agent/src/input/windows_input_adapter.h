@@ -1,9 +1,7 @@
 #pragma once
 
-#include <expected>
 #include <memory>
 
-#include "display/adapter_error.h"
 #include "display/display_record.h"
 #include "input/input_adapter.h"
 #include "os/input_api.h"
@@ -13,7 +11,7 @@ namespace ombrelin::input {
 // The input adapter of a session, bounded to `primary` (copied). `api` outlives
 // the adapter. Destroying the adapter releases every key and button it still
 // holds.
-[[nodiscard]] std::expected<std::unique_ptr<InputAdapter>, display::AdapterError>
-start_input_adapter(os::InputApi& api, const display::DisplayRecord& primary);
+[[nodiscard]] std::unique_ptr<InputAdapter> start_input_adapter(
+    os::InputApi& api, const display::DisplayRecord& primary);
 
 }  // namespace ombrelin::input

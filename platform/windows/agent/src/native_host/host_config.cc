@@ -1,67 +1,13 @@
 #include "native_host/host_config.h"
 
-#include <algorithm>
-
-#include "ombrelin/protocol/unicode_text.h"
-
 namespace ombrelin::native_host {
 namespace {
 
-constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
 std::unexpected<FatalError> fail(FatalKind kind) { return std::unexpected(FatalError::of(kind)); }
-
-bool is_extension_id(std::string_view id) {
-  return id.size() == kExtensionIdLength &&
-         std::ranges::all_of(id, [](char c) { return c >= 'a' && c <= 'p'; });
-}
-
-bool is_acceptable_device_name(std::string_view name) {
-  return name.size() <= kMaxDeviceNameBytes && !protocol::trim_unicode_white_space(name).empty() &&
-         !protocol::contains_control_character(name);
-}
 
 }  // namespace
 
-json::Decoded<HostConfig> decode_host_config(std::string_view bytes) {
-  using json::DecodeError;
-  if (bytes.starts_with(kUtf8ByteOrderMark)) {
-    return std::unexpected(DecodeError{});
-  }
-  json::DocumentParser parser;
-  const auto root = parser.parse(bytes);
-  if (!root) {
-    return std::unexpected(DecodeError{});
-  }
-  auto object = json::StrictObject::open(*root);
-  if (!object) {
-    return std::unexpected(DecodeError{});
-  }
-  HostConfig config;
-  const auto ids = object->take_array("allowedExtensionIds");
-  if (!ids) {
-    return std::unexpected(DecodeError{});
-  }
-  for (const simdjson::dom::element item : *ids) {
-    auto id = json::StrictObject::read_string(item);
-    if (!id) {
-      return std::unexpected(DecodeError{});
-    }
-    config.allowed_extension_ids.push_back(std::move(*id));
-  }
-  auto device_id = object->take_string("targetDeviceId");
-  auto fingerprint = object->take_string("targetIdentityFingerprint");
-  auto device_name = object->take_string("deviceName");
-  if (!device_id || !fingerprint || !device_name || !object->finish()) {
-    return std::unexpected(DecodeError{});
-  }
-  config.target_device_id = std::move(*device_id);
-  config.target_identity_fingerprint = std::move(*fingerprint);
-  config.device_name = std::move(*device_name);
-  return config;
-}
-
-std::expected<HostConfig, FatalError> load_host_config(const os::ConfigFileAccess& files) {
+std::expected<config::HostConfig, FatalError> load_host_config(const os::ConfigFileAccess& files) {
   const auto path = files.config_file_path();
   if (!path) {
     return fail(FatalKind::kLocalAppDataUnavailable);
@@ -71,47 +17,31 @@ std::expected<HostConfig, FatalError> load_host_config(const os::ConfigFileAcces
     return std::unexpected(FatalError::from(facts.error()));
   }
   if (facts->is_name_surrogate || facts->is_directory || facts->size == 0 ||
-      facts->size > kMaxConfigBytes) {
+      facts->size > config::kMaxConfigBytes) {
     return fail(FatalKind::kConfigSizeInvalid);
   }
-  const auto contents = files.read_file(*path, kMaxConfigBytes);
+  const auto contents = files.read_file(*path, config::kMaxConfigBytes);
   if (!contents) {
     return std::unexpected(FatalError::from(contents.error()));
   }
   // The file may have changed since its size was taken; the limit still holds.
-  if (contents->empty() || contents->size() > kMaxConfigBytes) {
+  if (contents->empty() || contents->size() > config::kMaxConfigBytes) {
     return fail(FatalKind::kConfigSizeInvalid);
   }
-  auto config = decode_host_config(*contents);
+  auto config = config::decode_host_config(*contents);
   if (!config) {
     return fail(FatalKind::kConfigSchemaInvalid);
   }
   return std::move(*config);
 }
 
-std::expected<protocol::HostBinding, FatalError> validate_host_config(const HostConfig& config) {
-  const auto& ids = config.allowed_extension_ids;
-  if (ids.empty() || ids.size() > kMaxAllowedExtensionIds ||
-      !std::ranges::all_of(ids, is_extension_id)) {
+std::expected<protocol::HostBinding, FatalError> bind_host_config(
+    const config::HostConfig& config) {
+  const auto binding = config::validate_host_config(config);
+  if (!binding) {
     return fail(FatalKind::kConfigValidationFailed);
   }
-  if (!is_acceptable_device_name(config.device_name)) {
-    return fail(FatalKind::kConfigValidationFailed);
-  }
-  const auto device_id = protocol::parse_uuid_text(config.target_device_id);
-  if (!device_id) {
-    return fail(FatalKind::kConfigValidationFailed);
-  }
-  const auto fingerprint =
-      protocol::decode_base64url_canonical(config.target_identity_fingerprint, 32);
-  protocol::HostBinding binding;
-  if (!fingerprint || fingerprint->size() != binding.identity_fingerprint.size() ||
-      std::ranges::all_of(*fingerprint, [](std::uint8_t b) { return b == 0; })) {
-    return fail(FatalKind::kConfigValidationFailed);
-  }
-  std::ranges::copy(*fingerprint, binding.identity_fingerprint.begin());
-  binding.device_id = *device_id;
-  return binding;
+  return *binding;
 }
 
 }  // namespace ombrelin::native_host

@@ -1,26 +1,25 @@
 #include "native_host/host_loop.h"
 
 #include "native_host/service_origin.h"
+#include "os/unix_time.h"
 #include "session/dispatcher.h"
-#include "session/unix_clock.h"
 
 namespace ombrelin::native_host {
 
 HostLoop::HostLoop(os::DesktopEnvironment& desktop, HostState& state, std::string caller_origin,
-                   ReaderChannel::Receiver reader, session::IndicatorSender indicator_sender,
-                   session::IndicatorReceiver indicator_receiver)
+                   ReaderChannel::Receiver reader, session::IndicatorReceiver indicator_receiver)
     : desktop_(desktop),
       state_(state),
       caller_origin_(std::move(caller_origin)),
       reader_(std::move(reader)),
-      indicator_sender_(std::move(indicator_sender)),
       indicator_receiver_(std::move(indicator_receiver)),
       writer_(desktop.standard_output()) {}
 
 std::expected<void, FatalError> HostLoop::run() {
   while (true) {
     serve_indicator_events();
-    state_.sessions.stop_if_lease_expired(session::lease_check_seconds(desktop_.wall_clock()));
+    state_.sessions.stop_if_lease_expired(os::lease_check_seconds(desktop_.wall_clock()));
+    state_.sessions.retry_refused_releases();
 
     std::optional<ReaderEvent> event;
     switch (reader_.receive_for(kReadWait, event)) {
@@ -71,8 +70,7 @@ std::expected<void, FatalError> HostLoop::handle(native_protocol::IncomingMessag
 }
 
 std::expected<void, FatalError> HostLoop::execute(ExecuteCommand&& command) {
-  session::DispatchContext context{state_.sessions, desktop_.wall_clock(), state_.binding,
-                                   indicator_sender_};
+  session::DispatchContext context{state_.sessions, desktop_.wall_clock(), state_.binding};
   const auto result = session::dispatch_command(std::move(command.command), context);
   if (!result) {
     return writer_.write(native_protocol::serialize(

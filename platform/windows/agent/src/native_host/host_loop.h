@@ -23,8 +23,7 @@ inline constexpr std::chrono::milliseconds kReadWait{100};
 class HostLoop {
  public:
   HostLoop(os::DesktopEnvironment& desktop, HostState& state, std::string caller_origin,
-           ReaderChannel::Receiver reader, session::IndicatorSender indicator_sender,
-           session::IndicatorReceiver indicator_receiver);
+           ReaderChannel::Receiver reader, session::IndicatorReceiver indicator_receiver);
 
   // Runs until the end of input (success) or a fatal host error.
   [[nodiscard]] std::expected<void, FatalError> run();
@@ -42,7 +41,6 @@ class HostLoop {
   HostState& state_;
   const std::string caller_origin_;
   ReaderChannel::Receiver reader_;
-  session::IndicatorSender indicator_sender_;
   session::IndicatorReceiver indicator_receiver_;
   FrameWriter writer_;
   Handshake handshake_;

@@ -12,17 +12,20 @@ namespace ombrelin::native_host {
 // The one record of run state, built once before the loop and owned by the main
 // loop; only the main thread touches it.
 struct HostState {
-  HostState(HostConfig host_config, protocol::HostBinding host_binding,
-            os::DesktopEnvironment& desktop)
+  // `indicator_sender` is the main loop's own sender of the indicator channel,
+  // copied into every indicator the sessions start.
+  HostState(config::HostConfig host_config, protocol::HostBinding host_binding,
+            os::DesktopEnvironment& desktop, session::IndicatorSender indicator_sender)
       : config(std::move(host_config)),
         binding(host_binding),
         sessions(session::SessionServices{desktop.window_system(), desktop.display_api(),
                                           desktop.input_api(), desktop.wall_clock(),
-                                          desktop.monotonic_clock()}) {}
+                                          desktop.monotonic_clock(), std::move(indicator_sender)}) {
+  }
   HostState(const HostState&) = delete;
   HostState& operator=(const HostState&) = delete;
 
-  const HostConfig config;
+  const config::HostConfig config;
   const protocol::HostBinding binding;
   RequestIdCache request_ids;
   session::SessionHost sessions;

@@ -12,7 +12,7 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
   if (!config) {
     return std::unexpected(std::move(config.error()));
   }
-  const auto binding = validate_host_config(*config);
+  const auto binding = bind_host_config(*config);
   if (!binding) {
     return std::unexpected(binding.error());
   }
@@ -31,9 +31,9 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
       start_reader_thread(desktop.take_standard_input(), std::move(reader_sender));
   auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
 
-  HostState state(std::move(*config), *binding, desktop);
+  HostState state(std::move(*config), *binding, desktop, std::move(indicator_sender));
   HostLoop loop(desktop, state, caller.text, std::move(reader_receiver),
-                std::move(indicator_sender), std::move(indicator_receiver));
+                std::move(indicator_receiver));
   auto result = loop.run();
   if (loop.reader_finished()) {
     (void)reader.wait_for_end(kReaderEndLimit);

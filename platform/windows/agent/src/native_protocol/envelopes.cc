@@ -1,6 +1,6 @@
 #include "native_protocol/envelopes.h"
 
-#include "native_protocol/json_writer.h"
+#include "json/json_writer.h"
 
 namespace ombrelin::native_protocol {
 namespace {

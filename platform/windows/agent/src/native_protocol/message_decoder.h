@@ -2,8 +2,8 @@
 
 #include <string_view>
 
+#include "json/strict_json.h"
 #include "native_protocol/messages.h"
-#include "native_protocol/strict_json.h"
 
 namespace ombrelin::native_protocol {
 

@@ -1,5 +1,6 @@
 #include "native_protocol/permission_name.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ombrelin::native_protocol {
@@ -25,6 +26,32 @@ std::optional<PermissionName> parse_permission_name(std::string_view text) noexc
     }
   }
   return std::nullopt;
+}
+
+std::vector<PermissionName> permission_names(std::span<const protocol::PermissionIndex> positions) {
+  std::vector<PermissionName> names;
+  names.reserve(positions.size());
+  for (const protocol::PermissionIndex position : positions) {
+    names.push_back(static_cast<PermissionName>(position));
+  }
+  return names;
+}
+
+std::string join_permission_names(std::span<const PermissionName> names) {
+  std::string text;
+  for (const PermissionName name : names) {
+    if (!text.empty()) {
+      text.append(", ");
+    }
+    text.append(to_string(name));
+  }
+  return text;
+}
+
+bool grants_desktop_input(std::span<const PermissionName> names) noexcept {
+  return std::ranges::any_of(names, [](PermissionName name) {
+    return name == PermissionName::kSendPointer || name == PermissionName::kSendKeyboard;
+  });
 }
 
 }  // namespace ombrelin::native_protocol

@@ -2,7 +2,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "ombrelin/protocol/permissions.h"
 
 namespace ombrelin::native_protocol {
 
@@ -34,5 +39,15 @@ inline constexpr std::size_t kPermissionNameCount = 16;
 
 // Exactly one of the sixteen spellings; anything else (lower case included) fails.
 [[nodiscard]] std::optional<PermissionName> parse_permission_name(std::string_view text) noexcept;
+
+// The names of ticket permission positions, in the same order.
+[[nodiscard]] std::vector<PermissionName> permission_names(
+    std::span<const protocol::PermissionIndex> positions);
+
+// The names joined by ", ", as the consent box and the indicator show them.
+[[nodiscard]] std::string join_permission_names(std::span<const PermissionName> names);
+
+// Whether the names let a session send pointer or keyboard input to the desktop.
+[[nodiscard]] bool grants_desktop_input(std::span<const PermissionName> names) noexcept;
 
 }  // namespace ombrelin::native_protocol

@@ -7,8 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "input/control_rate_window.h"
-#include "input/control_sequence_state.h"
+#include "input/control_state.h"
 #include "input/input_adapter.h"
 #include "native_protocol/permission_name.h"
 #include "ombrelin/protocol/byte_types.h"
@@ -56,13 +55,14 @@ struct ActiveSession {
   SessionGate gate;
   // Releases everything it still holds when the session is discarded.
   std::unique_ptr<input::InputAdapter> adapter;
-  input::ControlRateWindow rate_window;
   protocol::Uuid session_id{};
   protocol::Sha256Digest last_ticket_digest{};
   std::string session_id_text;
   std::string display_id;
   std::vector<native_protocol::PermissionName> granted_permissions;
-  input::ControlSequenceState sequence;
+  // The rate window, the sequence state and the replay window of the remote
+  // party's control messages.
+  input::ControlState control;
   IndicatorLink indicator;
 };
 

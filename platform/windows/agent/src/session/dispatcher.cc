@@ -22,6 +22,31 @@ CommandError session_start_error(protocol::SessionStartFailure failure) {
   return CommandError::kSessionRequestInvalid;
 }
 
+CommandError control_error(input::ControlRefusal refusal) {
+  switch (refusal) {
+    case input::ControlRefusal::kInvalid:
+      return CommandError::kControlInvalid;
+    case input::ControlRefusal::kTooLarge:
+      return CommandError::kControlTooLarge;
+    case input::ControlRefusal::kNoSession:
+      return CommandError::kNoActiveSession;
+    case input::ControlRefusal::kSessionMismatch:
+      return CommandError::kControlSessionMismatch;
+    case input::ControlRefusal::kRateLimited:
+      return CommandError::kControlRateLimited;
+    case input::ControlRefusal::kEventInvalid:
+      return CommandError::kControlEventInvalid;
+    case input::ControlRefusal::kClockInvalid:
+      return CommandError::kClockInvalid;
+    case input::ControlRefusal::kClockOutOfBound:
+      return CommandError::kClockOutOfBound;
+    case input::ControlRefusal::kEventRejected:
+    case input::ControlRefusal::kLeaseExpired:
+      break;
+  }
+  return CommandError::kInputRejected;
+}
+
 struct Router {
   DispatchContext& context;
 
@@ -58,17 +83,20 @@ struct Router {
     }
     // The seconds read before the consent prompt: the user's answer may come
     // after the lease, and the gate judges the grant as it stood when asked.
-    return context.sessions.start_or_refresh_session(*grant, context.indicator, now->seconds);
+    return context.sessions.start_or_refresh_session(*grant, now->seconds);
   }
   Result operator()(command::Control& control) const {
-    return context.sessions.handle_control(control.session_id, control.control);
+    const auto handled = context.sessions.handle_control(control.session_id, control.control);
+    if (!handled) {
+      return std::unexpected(control_error(handled.error()));
+    }
+    return {};
   }
   Result operator()(command::SessionPause& pause) const {
     return context.sessions.set_session_paused(pause.session_id, pause.paused);
   }
   Result operator()(command::SessionStop& stop) const {
-    const ActiveSession* session = context.sessions.session();
-    if (session != nullptr && stop.session_id != session->session_id_text) {
+    if (context.sessions.match_session(stop.session_id) == input::SessionMatch::kOtherSession) {
       return std::unexpected(CommandError::kStopSessionMismatch);
     }
     context.sessions.stop_session();

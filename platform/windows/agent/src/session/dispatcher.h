@@ -6,7 +6,6 @@
 #include "ombrelin/protocol/host_binding.h"
 #include "os/wall_clock.h"
 #include "session/command_error.h"
-#include "session/indicator_event.h"
 #include "session/session_host.h"
 
 namespace ombrelin::session {
@@ -16,7 +15,6 @@ struct DispatchContext {
   SessionHost& sessions;
   const os::WallClock& clock;
   const protocol::HostBinding& binding;
-  const IndicatorSender& indicator;
 };
 
 // Executes one command of a ready caller. The command is consumed whatever the

@@ -12,7 +12,6 @@ bool SessionGate::take_request(GateRequest request) {
       request.requester_name.size() > kMaxRequesterNameBytes || request.lease_expires_at_s == 0) {
     return false;
   }
-  replay_window_ = {};
   active_grant_.reset();
   pending_request_ = std::move(request);
   paused_ = false;

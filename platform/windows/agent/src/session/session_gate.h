@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,14 +11,6 @@
 namespace ombrelin::session {
 
 enum class GatePhase : std::uint8_t { kIdle = 0, kPending = 1, kActive = 2, kEnded = 3 };
-
-// The sequence numbers of input events already accepted in this gate's life:
-// the highest one and a 128-bit bitmap of those just below it.
-struct EventReplayWindow {
-  bool any_accepted = false;
-  std::uint64_t highest = 0;
-  std::array<std::uint64_t, 2> bitmap{};
-};
 
 // A verified request waiting for the local user's approval.
 struct GateRequest {
@@ -65,10 +56,8 @@ class SessionGate {
   [[nodiscard]] const std::optional<ActiveGrant>& active_grant() const noexcept {
     return active_grant_;
   }
-  [[nodiscard]] EventReplayWindow& replay_window() noexcept { return replay_window_; }
 
  private:
-  EventReplayWindow replay_window_;
   std::optional<ActiveGrant> active_grant_;
   std::optional<GateRequest> pending_request_;
   bool paused_ = false;

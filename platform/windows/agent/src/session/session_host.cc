@@ -1,110 +1,54 @@
 #include "session/session_host.h"
 
 #include <algorithm>
-#include <ranges>
 
-#include "display/mapping_display.h"
-#include "input/control_path.h"
-#include "input/windows_input_adapter.h"
-#include "session/consent_prompt.h"
-#include "session/unix_clock.h"
-#include "session/visible_indicator.h"
+#include "session/session_start.h"
 
 namespace ombrelin::session {
 namespace {
 
-using native_protocol::PermissionName;
-
-std::vector<PermissionName> permission_names(const protocol::SessionGrant& grant) {
-  std::vector<PermissionName> names;
-  names.reserve(grant.granted_permissions.size());
-  for (const protocol::PermissionIndex index : grant.granted_permissions) {
-    names.push_back(static_cast<PermissionName>(index));
-  }
-  return names;
-}
-
-std::string join_permission_names(const std::vector<PermissionName>& names) {
-  std::string text;
-  for (const PermissionName name : names) {
-    if (!text.empty()) {
-      text.append(", ");
-    }
-    text.append(native_protocol::to_string(name));
-  }
-  return text;
-}
-
-bool grants_input(const std::vector<PermissionName>& names) {
-  return std::ranges::any_of(names, [](PermissionName name) {
-    return name == PermissionName::kSendPointer || name == PermissionName::kSendKeyboard;
-  });
-}
-
 // How long the end of the run waits for indicator threads to finish closing.
 constexpr std::chrono::milliseconds kIndicatorCloseLimit{1000};
 
-GateRequest gate_request(const protocol::SessionGrant& grant) {
-  return GateRequest{grant.requester_name,          grant.session_id,
-                     grant.requester_device_id,     grant.requester_identity_fingerprint,
-                     grant.lease_expires_at_unix_s, grant.allowed_permissions};
+input::ControlGrant control_grant(const ActiveSession& session) {
+  input::ControlGrant grant{.session_id = session.session_id,
+                            .display_id = session.display_id,
+                            .paused = session.gate.paused()};
+  const auto& active = session.gate.active_grant();
+  if (session.gate.phase() == GatePhase::kActive && active) {
+    grant.active = true;
+    grant.permission_epoch = active->permission_epoch;
+    grant.permissions = active->granted_permissions;
+    grant.lease_expires_at_s = active->lease_expires_at_s;
+  }
+  return grant;
 }
 
 }  // namespace
 
-std::expected<void, CommandError> SessionHost::start_or_refresh_session(
-    const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
-    std::uint64_t now_s) {
-  return session_ ? refresh_session(grant, now_s) : start_session(grant, indicator_sender, now_s);
+input::SessionMatch SessionHost::match_session(std::string_view session_id) const {
+  if (!session_) {
+    return input::SessionMatch::kNoSession;
+  }
+  return session_id == session_->session_id_text ? input::SessionMatch::kActiveSession
+                                                 : input::SessionMatch::kOtherSession;
 }
 
-std::expected<void, CommandError> SessionHost::start_session(
-    const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
-    std::uint64_t now_s) {
-  std::vector<PermissionName> names = permission_names(grant);
-  const std::string names_text = join_permission_names(names);
-
-  // Every new session needs the primary display, whatever it may do.
-  const auto primary = display::choose_mapping_display(services_.displays);
-  if (!primary) {
-    return std::unexpected(primary.error() == display::MappingDisplayError::kNoPrimaryDisplay
-                               ? CommandError::kNoPrimaryDisplay
-                               : CommandError::kDisplayEnumerationFailed);
+std::expected<void, CommandError> SessionHost::start_or_refresh_session(
+    const protocol::SessionGrant& grant, std::uint64_t now_s) {
+  if (session_) {
+    return refresh_session(grant, now_s);
   }
-  const std::string mapping = display::input_mapping_text(grants_input(names), *primary);
-  const ConsentRequest consent{grant.requester_name, grant.requester_fingerprint_text, names_text,
-                               mapping, grant.lease_expires_at_unix_s};
-  if (!ask_local_consent(services_.windows, consent)) {
-    return std::unexpected(CommandError::kLocalUserRejected);
-  }
-
-  SessionGate gate;
-  if (!gate.take_request(gate_request(grant))) {
-    return std::unexpected(CommandError::kGateRejectedRequest);
-  }
-  if (!gate.approve(grant.requested_permissions, now_s)) {
-    return std::unexpected(CommandError::kGrantExpiredBeforeAcceptance);
-  }
-
-  auto adapter = input::start_input_adapter(services_.input, *primary);
-  if (!adapter) {
-    return std::unexpected(CommandError::kInputAdapterStartFailed);
-  }
-  // Should the indicator fail, the adapter is discarded here and releases input.
-  auto indicator = start_visible_indicator(services_.windows, grant.requester_name, names_text,
-                                           grant.lease_expires_at_unix_s, indicator_sender);
-  if (!indicator) {
+  auto started = start_session(services_, grant, now_s);
+  if (!started) {
     // A thread that missed its report closes its own window; the run's end
     // still waits for it like any other.
-    if (indicator.error().thread) {
-      keep_closing_indicator(std::move(*indicator.error().thread));
+    if (started.error().closing_indicator) {
+      keep_closing_indicator(std::move(*started.error().closing_indicator));
     }
-    return std::unexpected(indicator.error().error);
+    return std::unexpected(started.error().error);
   }
-  session_.emplace(ActiveSession{
-      std::move(gate), std::move(*adapter), input::ControlRateWindow{}, grant.session_id,
-      grant.ticket_payload_digest, grant.session_id_text, grant.display_id, std::move(names),
-      input::ControlSequenceState{}, IndicatorLink(services_.windows, std::move(*indicator))});
+  session_.emplace(std::move(*started));
   return {};
 }
 
@@ -135,6 +79,7 @@ std::expected<void, CommandError> SessionHost::refresh_session(const protocol::S
   // still shows the paused state, so it keeps agreeing with the flag.
   gate.set_paused(session_->gate.paused());
   session_->gate = std::move(gate);
+  session_->control.replay_window = {};
   session_->last_ticket_digest = grant.ticket_payload_digest;
   return {};
 }
@@ -146,11 +91,20 @@ void SessionHost::stop_session() {
   ActiveSession stopped = std::move(*session_);
   session_.reset();
   stopped.gate.end();
-  input::release_session_input(*stopped.adapter, stopped.sequence);
+  if (!stopped.adapter->release_all()) {
+    releasing_adapters_.push_back(std::move(stopped.adapter));
+  }
+  stopped.control.sequence.buttons = 0;
   stopped.indicator.close();
   if (auto thread = stopped.indicator.take_thread()) {
     keep_closing_indicator(std::move(*thread));
   }
+}
+
+void SessionHost::retry_refused_releases() {
+  std::erase_if(releasing_adapters_, [](const std::unique_ptr<input::InputAdapter>& adapter) {
+    return adapter->release_all().has_value();
+  });
 }
 
 void SessionHost::keep_closing_indicator(os::StartedThread thread) {
@@ -176,7 +130,7 @@ std::expected<void, CommandError> SessionHost::set_session_paused(
   if (!session_) {
     return std::unexpected(CommandError::kNoActiveSession);
   }
-  if (session_id && *session_id != session_->session_id_text) {
+  if (session_id && match_session(*session_id) != input::SessionMatch::kActiveSession) {
     return std::unexpected(CommandError::kPauseSessionMismatch);
   }
   if (session_->gate.phase() != GatePhase::kActive) {
@@ -189,39 +143,67 @@ std::expected<void, CommandError> SessionHost::set_session_paused(
 void SessionHost::apply_pause(bool paused) {
   session_->gate.set_paused(paused);
   if (paused) {
-    input::release_session_input(*session_->adapter, session_->sequence);
+    input::release_held_input(*session_->adapter, session_->control);
   }
   session_->indicator.show_paused(paused);
 }
 
-// What the control path may set off in the session it works on.
-class SessionHost::ControlHooks final : public input::ControlHooks {
- public:
-  explicit ControlHooks(SessionHost& host) : host_(host) {}
-
-  std::expected<UnixTime, CommandError> read_wall_clock() override {
-    return read_unix_clock(host_.services_.wall_clock);
-  }
-  void end_gate() override { host_.session_->gate.end(); }
-  void show_paused(bool paused) override { host_.session_->indicator.show_paused(paused); }
-  void stop_session() override { host_.stop_session(); }
-
- private:
-  SessionHost& host_;
-};
-
-std::expected<void, CommandError> SessionHost::handle_control(
+std::expected<void, input::ControlRefusal> SessionHost::handle_control(
     std::string_view session_id, const native_protocol::ControlMessage& message) {
-  ControlHooks hooks(*this);
-  std::optional<input::ControlSession> session;
+  std::optional<input::ControlGrant> grant;
+  std::optional<input::ControlTarget> target;
   if (session_) {
-    session.emplace(input::ControlSession{session_->session_id_text, session_->session_id,
-                                          session_->display_id, session_->gate, *session_->adapter,
-                                          session_->rate_window, session_->sequence});
+    grant = control_grant(*session_);
+    target.emplace(input::ControlTarget{*grant, session_->control, *session_->adapter});
   }
-  const input::ControlContext context{session ? &*session : nullptr, services_.monotonic_clock,
-                                      hooks};
-  return input::handle_control(context, session_id, message);
+  const auto outcome = input::run_control(target, match_session(session_id), message,
+                                          services_.monotonic_clock, services_.wall_clock);
+  if (!outcome) {
+    apply_control_refusal(outcome.error());
+    return std::unexpected(outcome.error());
+  }
+  apply_control_effect(*outcome);
+  return {};
+}
+
+void SessionHost::apply_control_effect(input::ControlEffect effect) {
+  switch (effect) {
+    case input::ControlEffect::kNone:
+      return;
+    case input::ControlEffect::kPeerPaused:
+      session_->gate.set_paused(true);
+      input::release_held_input(*session_->adapter, session_->control);
+      return;
+    case input::ControlEffect::kPeerResumed:
+      session_->gate.set_paused(false);
+      // The local user may have paused; the indicator must not go on showing a
+      // pause that the peer has lifted.
+      session_->indicator.show_paused(false);
+      return;
+    case input::ControlEffect::kPeerStopped:
+      session_->gate.end();
+      stop_session();
+      return;
+  }
+}
+
+void SessionHost::apply_control_refusal(input::ControlRefusal refusal) {
+  switch (refusal) {
+    case input::ControlRefusal::kLeaseExpired:
+      session_->gate.end();
+      break;
+    case input::ControlRefusal::kEventRejected:
+      break;
+    default:
+      return;  // refused before any event was applied: nothing to undo
+  }
+  // Releases first so that nothing stays held whatever follows; the pause only
+  // applies to a gate still active (an expired one was ended and paused already).
+  input::release_held_input(*session_->adapter, session_->control);
+  if (session_->gate.phase() == GatePhase::kActive) {
+    session_->gate.set_paused(true);
+  }
+  session_->indicator.show_paused(true);
 }
 
 void SessionHost::on_indicator_event(IndicatorEvent event) {

@@ -6,35 +6,23 @@
 #include <string_view>
 #include <vector>
 
+#include "input/control_path.h"
 #include "native_protocol/messages.h"
 #include "ombrelin/protocol/session_start.h"
-#include "os/display_api.h"
-#include "os/input_api.h"
-#include "os/monotonic_clock.h"
 #include "os/started_thread.h"
-#include "os/wall_clock.h"
-#include "os/window_system.h"
 #include "session/active_session.h"
 #include "session/command_error.h"
 #include "session/indicator_event.h"
+#include "session/session_services.h"
 
 namespace ombrelin::session {
-
-// The operating-system services a session uses.
-struct SessionServices {
-  os::WindowSystem& windows;
-  os::DisplayApi& displays;
-  os::InputApi& input;
-  const os::WallClock& wall_clock;
-  const os::MonotonicClock& monotonic_clock;
-};
 
 // Holds the one session (or none) and the operations that start, refresh, pause
 // and stop it. Main thread only: the indicator thread reaches it through the
 // indicator channel, never directly.
 class SessionHost {
  public:
-  explicit SessionHost(const SessionServices& services) : services_(services) {}
+  explicit SessionHost(SessionServices services) : services_(std::move(services)) {}
   SessionHost(const SessionHost&) = delete;
   SessionHost& operator=(const SessionHost&) = delete;
   // Stops the session and waits, briefly, for the indicator threads to end, so
@@ -43,15 +31,20 @@ class SessionHost {
 
   [[nodiscard]] const ActiveSession* session() const { return session_ ? &*session_ : nullptr; }
 
-  // A verified grant either starts a new session (display, consent, gate,
-  // indicator) or refreshes the active one without asking anybody. `now_s` is
-  // the time read before any prompt was shown.
-  [[nodiscard]] std::expected<void, CommandError> start_or_refresh_session(
-      const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
-      std::uint64_t now_s);
+  // Whether `session_id` names the active session, byte for byte: the one check
+  // behind every command that names a session.
+  [[nodiscard]] input::SessionMatch match_session(std::string_view session_id) const;
 
-  // The whole control path for one control message of the page.
-  [[nodiscard]] std::expected<void, CommandError> handle_control(
+  // A verified grant either starts a new session (display, consent, gate,
+  // adapter, indicator) or refreshes the active one without asking anybody.
+  // `now_s` is the time read before any prompt was shown.
+  [[nodiscard]] std::expected<void, CommandError> start_or_refresh_session(
+      const protocol::SessionGrant& grant, std::uint64_t now_s);
+
+  // One control message of the page, computed by the control path and applied
+  // here: a peer pause, resume or stop, or after a refused event the release of
+  // everything held and the pause.
+  [[nodiscard]] std::expected<void, input::ControlRefusal> handle_control(
       std::string_view session_id, const native_protocol::ControlMessage& message);
 
   // Ends the session, if any. Never fails.
@@ -67,22 +60,27 @@ class SessionHost {
   // Stops a session whose active grant's lease has run out at `now_s`.
   void stop_if_lease_expired(std::uint64_t now_s);
 
+  // Asks Windows again to take the releases it refused when a session stopped
+  // (the lock screen or the secure desktop was in front): a stopped session's
+  // adapter is kept until it has let go of everything.
+  void retry_refused_releases();
+
  private:
-  [[nodiscard]] std::expected<void, CommandError> start_session(
-      const protocol::SessionGrant& grant, const IndicatorSender& indicator_sender,
-      std::uint64_t now_s);
   [[nodiscard]] std::expected<void, CommandError> refresh_session(
       const protocol::SessionGrant& grant, std::uint64_t now_s);
   // Sets the paused flag of an active session, releasing input when pausing and
   // telling the indicator.
   void apply_pause(bool paused);
+  // What the session does after a control message went through or was refused.
+  void apply_control_effect(input::ControlEffect effect);
+  void apply_control_refusal(input::ControlRefusal refusal);
   // Keeps the thread of an indicator that is closing, to be waited for at the end.
   void keep_closing_indicator(os::StartedThread thread);
 
-  class ControlHooks;
-
   SessionServices services_;
   std::optional<ActiveSession> session_;
+  // Adapters of stopped sessions that still owe releases Windows refused.
+  std::vector<std::unique_ptr<input::InputAdapter>> releasing_adapters_;
   // Indicators told to close, whose threads may still be winding down.
   std::vector<os::StartedThread> closing_indicators_;
 };

@@ -2,24 +2,24 @@
 
 #include <algorithm>
 
-#include "native_protocol/json_writer.h"
+#include "json/json_writer.h"
 
 namespace ombrelin::setup {
 namespace {
 
-using native_host::HostConfig;
+using config::HostConfig;
 
 // Values that pass the agent's rules, so that each value given can be put
 // through those rules on its own and a refusal pinned on it.
 HostConfig placeholder_config() {
-  return HostConfig{{std::string(native_host::kExtensionIdLength, 'a')},
+  return HostConfig{{std::string(config::kExtensionIdLength, 'a')},
                     "00000000-0000-4000-8000-000000000001",
                     "AQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQE",
                     "Setup check"};
 }
 
 bool agent_accepts(const HostConfig& config) {
-  return native_host::validate_host_config(config).has_value();
+  return config::validate_host_config(config).has_value();
 }
 
 std::unexpected<ValueError> refuse(std::string message) {
@@ -60,10 +60,9 @@ std::expected<HostConfig, ValueError> checked_host_config(const InstallValues& v
     HostConfig probe = placeholder_config();
     probe.allowed_extension_ids = config.allowed_extension_ids;
     if (!agent_accepts(probe)) {
-      return refuse("--extension-id is given for " +
-                    std::to_string(config.allowed_extension_ids.size()) +
-                    " extensions; the agent allows 1 to " +
-                    std::to_string(native_host::kMaxAllowedExtensionIds));
+      return refuse(
+          "--extension-id is given for " + std::to_string(config.allowed_extension_ids.size()) +
+          " extensions; the agent allows 1 to " + std::to_string(config::kMaxAllowedExtensionIds));
     }
   }
   {
@@ -90,7 +89,7 @@ std::expected<HostConfig, ValueError> checked_host_config(const InstallValues& v
     if (!agent_accepts(probe)) {
       return refuse("--device-name " + json_quoted(config.device_name) +
                     " is not a device name: at most " +
-                    std::to_string(native_host::kMaxDeviceNameBytes) +
+                    std::to_string(config::kMaxDeviceNameBytes) +
                     " bytes of UTF-8, not blank, no control characters");
     }
   }
@@ -122,8 +121,8 @@ std::expected<std::string, ValueError> host_config_document(const HostConfig& co
   }
   std::string document = std::move(writer).take();
   // What the agent will do with the file, done here first.
-  const auto read_back = native_host::decode_host_config(document);
-  if (document.size() > native_host::kMaxConfigBytes || !read_back ||
+  const auto read_back = config::decode_host_config(document);
+  if (document.size() > config::kMaxConfigBytes || !read_back ||
       read_back->allowed_extension_ids != config.allowed_extension_ids ||
       read_back->target_device_id != config.target_device_id ||
       read_back->target_identity_fingerprint != config.target_identity_fingerprint ||

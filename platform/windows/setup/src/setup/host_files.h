@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "native_host/host_config.h"
+#include "config/host_config.h"
 #include "setup/arguments.h"
 
 namespace ombrelin::setup {
@@ -22,14 +22,14 @@ struct ValueError {
 // The configuration the agent will read, from the install values, checked with
 // the agent's own rules (validate_host_config). A repeated extension id is kept
 // once. The first problem found is reported, naming its option.
-[[nodiscard]] std::expected<native_host::HostConfig, ValueError> checked_host_config(
+[[nodiscard]] std::expected<config::HostConfig, ValueError> checked_host_config(
     const InstallValues& values);
 
 // The configuration file's contents: compact JSON with exactly the four members
 // the agent reads, which its own decoder and rules are shown to accept before
 // the text is returned.
 [[nodiscard]] std::expected<std::string, ValueError> host_config_document(
-    const native_host::HostConfig& config);
+    const config::HostConfig& config);
 
 // The native messaging host manifest: name, description, the agent's absolute
 // path, type "stdio" and one "chrome-extension://<id>/" origin per extension.

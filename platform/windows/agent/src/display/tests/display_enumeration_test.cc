@@ -53,7 +53,7 @@ TEST(EnumerateDisplaysTest, FailsWhenMonitorsCannotBeListed) {
   FakeDisplayApi api = one_monitor();
   api.fails = Call::kEnumerate;
   EXPECT_EQ(enumerate_displays(api).error(),
-            AdapterError::operation_failed("A Windows API call failed: " +
+            DisplayError::operation_failed("A Windows API call failed: " +
                                            failure_message(Call::kEnumerate)));
 }
 
@@ -62,7 +62,7 @@ struct LimitCase {
   std::uint32_t width;
   std::uint32_t height;
   std::uint32_t scale;
-  std::optional<AdapterError> error;
+  std::optional<DisplayError> error;
 };
 
 class LimitTest : public ::testing::TestWithParam<LimitCase> {};
@@ -81,9 +81,9 @@ TEST_P(LimitTest, RefusesModesAndScalesOutOfRange) {
   }
 }
 
-const AdapterError kTooLarge = AdapterError::display_too_large();
-const AdapterError kBadScale =
-    AdapterError::operation_failed("Windows returned an invalid monitor scale factor");
+const DisplayError kTooLarge = DisplayError::display_too_large();
+const DisplayError kBadScale =
+    DisplayError::operation_failed("Windows returned an invalid monitor scale factor");
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, LimitTest,
@@ -207,7 +207,7 @@ TEST_P(FailingCallTest, FailsTheWholeEnumeration) {
   api.monitors.resize(2);
   api.monitors[1].device = kDisplay2;
   GetParam().change(api.monitors[1]);
-  EXPECT_EQ(enumerate_displays(api).error(), AdapterError::operation_failed(GetParam().message));
+  EXPECT_EQ(enumerate_displays(api).error(), DisplayError::operation_failed(GetParam().message));
 }
 
 FailureCase failing(const char* label, Call call, std::string message) {

@@ -1,12 +1,12 @@
 // Drives the control path with control messages built straight from the fuzz
 // bytes (no JSON: every field value, NaN coordinates and stray key names
 // included, is reachable), interleaved with injection failures, local pauses,
-// clock steps and expired leases, against the held-state adapter, which also
-// hands every call to the real Windows adapter over a recording input API. It
-// traps when a path that must release input leaves anything held (in the
-// adapter's own account or in the records the real adapter sent), when input
-// reaches the adapter while paused, when a refused message changes the sequence
-// state, or when a canonical coordinate does not read back as the same float.
+// clock steps and expired leases, against the real Windows adapter over a
+// recording input API; the harness answers each outcome as the session does.
+// It traps when a path that must release input leaves anything pressed in the
+// records Windows accepted, when anything is pressed or moved while input is
+// paused, when a refused message changes the sequence state, or when a
+// canonical coordinate does not read back as the same float.
 
 #include <bit>
 #include <cstddef>
@@ -14,15 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <span>
 #include <string>
 #include <utility>
 #include <variant>
 
-#include "input/control_conversion.h"
 #include "input/control_serialization.h"
 #include "input/tests/control_harness.h"
+#include "input/tests/desktop_model.h"
 #include "input/tests/fake_input_api.h"
 #include "input/windows_input_adapter.h"
 
@@ -31,7 +30,6 @@ namespace {
 
 namespace control = native_protocol::control;
 using native_protocol::ControlMessage;
-using session::CommandError;
 using testing::ControlHarness;
 
 constexpr const char* kCodes[] = {"KeyA",      "KeyQ",    "Digit5",      "F1",         "F12",
@@ -124,26 +122,74 @@ ControlMessage next_message(ByteReader& in, std::uint32_t& seq) {
   }
 }
 
+// One session: the real adapter over a recording input API, and the control
+// path's state against an approved grant.
+struct Session {
+  explicit Session(protocol::PermissionMask granted)
+      : adapter(start_input_adapter(api, primary())), harness(*adapter, granted) {}
+
+  static display::DisplayRecord primary() {
+    return {"\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0, 1920, 1080, 0, 1, 60, true};
+  }
+
+  // What the session does with an outcome: release, pause, end or stop.
+  void respond(const std::expected<ControlEffect, ControlRefusal>& outcome) {
+    if (!outcome) {
+      if (outcome.error() == ControlRefusal::kLeaseExpired) {
+        harness.grant.active = false;
+        harness.grant.paused = true;
+      } else if (outcome.error() != ControlRefusal::kEventRejected) {
+        return;
+      }
+      release_held_input(*adapter, harness.state);
+      harness.grant.paused = true;
+      return;
+    }
+    switch (*outcome) {
+      case ControlEffect::kNone:
+        break;
+      case ControlEffect::kPeerPaused:
+        harness.grant.paused = true;
+        release_held_input(*adapter, harness.state);
+        break;
+      case ControlEffect::kPeerResumed:
+        harness.grant.paused = false;
+        break;
+      case ControlEffect::kPeerStopped:
+        release_held_input(*adapter, harness.state);
+        harness.has_session = false;
+        break;
+    }
+  }
+
+  testing::FakeInputApi api;
+  std::unique_ptr<InputAdapter> adapter;
+  ControlHarness harness;
+  bool refusing = false;  // Windows refuses some sends of the current message
+};
+
 // Changes to the surroundings between messages.
-void next_environment(ByteReader& in, ControlHarness& harness) {
+void next_environment(ByteReader& in, Session& session) {
+  ControlHarness& harness = session.harness;
   const std::uint8_t step = in.byte();
   harness.monotonic.advance(std::chrono::milliseconds(step & 0x0F));
-  harness.adapter.sends_before_failure.reset();
-  if ((step & 0x30) == 0x30) {
-    harness.adapter.sends_before_failure = step & 3;
+  session.api.accept_calls(std::nullopt);
+  session.refusing = (step & 0x30) == 0x30;
+  if (session.refusing) {
+    session.api.accept_calls(step & 3);
   }
-  if ((step & 0xC0) == 0x40 && harness.gate.phase() == session::GatePhase::kActive) {
-    harness.gate.set_paused(!harness.gate.paused());
-    if (harness.gate.paused()) {
-      release_session_input(harness.adapter, harness.sequence);
+  if ((step & 0xC0) == 0x40 && harness.grant.active) {
+    harness.grant.paused = !harness.grant.paused;
+    if (harness.grant.paused) {
+      release_held_input(*session.adapter, harness.state);
     }
   }
   if (step == 0xFF) {
-    harness.clock = session::UnixTime{0, ControlHarness::kLeaseS};
+    harness.wall.set_seconds(ControlHarness::kLeaseS);
   } else if (step == 0xFE) {
-    harness.clock = std::unexpected(CommandError::kClockInvalid);
+    harness.wall.set(os::SystemTime{true, 1, 0});
   } else if (step == 0xFD) {
-    harness.clock = session::UnixTime{0, ControlHarness::kNowS};
+    harness.wall.set_seconds(ControlHarness::kNowS);
   }
 }
 
@@ -165,97 +211,59 @@ void check_canonical_coordinates(const ControlMessage& message) {
   check(std::bit_cast<std::uint32_t>(back) == std::bit_cast<std::uint32_t>(pointer->x));
 }
 
-// What the records sent so far leave pressed: keys by virtual key, mouse
-// buttons by their down flag (X buttons told apart by their data).
-bool records_leave_input_held(const std::vector<os::InputRecord>& records) {
-  constexpr std::uint32_t kKeyUp = 0x2;
-  constexpr std::pair<std::uint32_t, std::uint32_t> kButtonFlags[] = {
-      {0x0002, 0x0004}, {0x0008, 0x0010}, {0x0020, 0x0040}, {0x0080, 0x0100}};
-  std::set<std::pair<bool, std::uint32_t>> held;  // (is a button, key or button id)
-  for (const os::InputRecord& record : records) {
-    if (const auto* key = std::get_if<os::KeyboardRecord>(&record)) {
-      if ((key->flags & kKeyUp) == 0) {
-        held.insert({false, key->vk});
-      } else {
-        held.erase({false, key->vk});
-      }
-      continue;
-    }
-    const auto& mouse = std::get<os::MouseRecord>(record);
-    for (const auto& [down, up] : kButtonFlags) {
-      const std::uint32_t button = down << 8 | static_cast<std::uint32_t>(mouse.mouse_data & 0xff);
-      if ((mouse.flags & down) != 0) {
-        held.insert({true, button});
-      } else if ((mouse.flags & up) != 0) {
-        held.erase({true, button});
-      }
-    }
+// A record that presses something or moves the pointer.
+bool acts_on_the_desktop(const os::InputRecord& record) {
+  if (const auto* key = std::get_if<os::KeyboardRecord>(&record)) {
+    return (key->flags & os::kKeyUp) == 0;
   }
-  return !held.empty();
+  constexpr std::uint32_t kActing = os::kMouseMove | os::kMouseLeftDown | os::kMouseRightDown |
+                                    os::kMouseMiddleDown | os::kMouseXDown | os::kMouseWheel |
+                                    os::kMouseHorizontalWheel;
+  return (std::get<os::MouseRecord>(record).flags & kActing) != 0;
 }
 
-bool reached_the_desktop(const std::vector<std::string>& journal) {
-  for (const std::string& entry : journal) {
-    if (entry.starts_with("move") || entry.starts_with("button") || entry.starts_with("scroll") ||
-        entry.starts_with("key")) {
-      return true;
-    }
+bool must_release(const ControlMessage& message,
+                  const std::expected<ControlEffect, ControlRefusal>& outcome) {
+  if (!outcome) {
+    return outcome.error() == ControlRefusal::kEventRejected ||
+           outcome.error() == ControlRefusal::kLeaseExpired;
   }
-  return false;
-}
-
-// The real Windows adapter over a recording input API, given every call the
-// held-state adapter gets.
-struct MirroredAdapter {
-  MirroredAdapter() {
-    api.set_screen(1920, 1080);
-    const display::DisplayRecord primary{
-        "\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0, 1920, 1080, 0, 1, 60, true};
-    adapter = std::move(*start_input_adapter(api, primary));
-  }
-  testing::FakeInputApi api;
-  std::unique_ptr<InputAdapter> adapter;
-};
-
-std::unique_ptr<ControlHarness> new_session(ByteReader& in, MirroredAdapter& mirror) {
-  auto harness = std::make_unique<ControlHarness>(in.byte());  // any permission mask
-  harness->adapter.mirror = mirror.adapter.get();
-  return harness;
+  const auto* pause = std::get_if<control::PauseInput>(&message);
+  return std::holds_alternative<control::ReleaseAll>(message) ||
+         std::holds_alternative<control::Stop>(message) || (pause != nullptr && pause->paused);
 }
 
 void run(ByteReader& in) {
-  MirroredAdapter mirror;
-  auto harness = new_session(in, mirror);
+  auto session = std::make_unique<Session>(in.byte());  // any permission mask
   std::uint32_t seq = 0;
   while (!in.empty()) {
-    next_environment(in, *harness);
+    next_environment(in, *session);
     const ControlMessage message = next_message(in, seq);
     check_canonical_coordinates(message);
 
-    const ControlSequenceState before = harness->sequence;
-    const bool paused_before = harness->gate.paused();
-    harness->journal.clear();
-    const auto result = harness->send(message);
+    ControlHarness& harness = session->harness;
+    const ControlSequenceState before = harness.state.sequence;
+    const bool paused_before = harness.grant.paused;
+    const std::size_t sent_before = session->api.sent().size();
+    const auto outcome = harness.send(message);
+    session->respond(outcome);
 
-    check(harness->rate_window.size() <= ControlRateWindow::kMaxMessagesPerSecond);
+    check(harness.state.rate_window.size() <= ControlRateWindow::kMaxMessagesPerSecond);
     if (paused_before) {
-      check(!reached_the_desktop(harness->journal));
+      for (const os::InputRecord& record : std::span(session->api.sent()).subspan(sent_before)) {
+        check(!acts_on_the_desktop(record));
+      }
     }
-    if (!result && result.error() == CommandError::kControlEventInvalid) {
-      check(harness->sequence == before);
+    if (!outcome && outcome.error() == ControlRefusal::kEventInvalid) {
+      check(harness.state.sequence == before);
     }
-    const bool must_release = (!result && result.error() == CommandError::kInputRejected) ||
-                              (result && (std::holds_alternative<control::ReleaseAll>(message) ||
-                                          std::holds_alternative<control::Stop>(message) ||
-                                          (std::holds_alternative<control::PauseInput>(message) &&
-                                           std::get<control::PauseInput>(message).paused)));
-    if (must_release) {
-      check(harness->adapter.holds_nothing() && harness->sequence.buttons == 0);
-      check(!records_leave_input_held(mirror.api.sent()));
+    if (must_release(message, outcome) && !session->refusing) {
+      check(harness.state.sequence.buttons == 0);
+      check(testing::pressed_on_desktop(session->api.sent()).empty());
     }
-    if (!harness->has_session) {
+    if (!harness.has_session) {
       // The stopped session is over; the next one starts fresh.
-      harness = new_session(in, mirror);
+      session = std::make_unique<Session>(in.byte());
       seq = 0;
     }
   }

@@ -4,19 +4,24 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "input/control_serialization.h"
 #include "input/tests/control_harness.h"
+#include "input/tests/recording_adapter.h"
 
 namespace ombrelin::input {
 namespace {
 
 namespace message = testing::message;
 using native_protocol::ControlMessage;
-using session::CommandError;
 using testing::ControlHarness;
+using testing::RecordingAdapter;
 
-using Journal = std::vector<std::string>;
+using Calls = std::vector<std::string>;
+using Outcome = std::expected<ControlEffect, ControlRefusal>;
+
+constexpr Outcome refused(ControlRefusal refusal) { return std::unexpected(refusal); }
 
 std::string serialized(const ControlMessage& control) {
   return serialize_control_message(control).value_or("<none>");
@@ -52,114 +57,103 @@ std::string code_for_total(std::size_t total) {
   return std::string(total - overhead, 'K');
 }
 
-TEST(ControlPathTest, MessageLevelChecksComeInOrderAndStopAtTheFirstFailure) {
-  ControlHarness harness;
-  EXPECT_EQ(harness.send(message::key(1, code_for_total(2049), true)).error(),
-            CommandError::kControlTooLarge);
-  EXPECT_EQ(harness.send(message::pointer(1, 0, std::nanf(""))).error(),
-            CommandError::kControlInvalid);
-  EXPECT_EQ(harness.send(message::key(1, "\xff", true)).error(), CommandError::kControlInvalid);
-  EXPECT_EQ(harness.send("01020304-0506-0708-090A-0b0c0d0e0f10", message::pointer(1)).error(),
-            CommandError::kControlSessionMismatch);
+class ControlPathTest : public ::testing::Test {
+ protected:
+  RecordingAdapter adapter_;
+  ControlHarness harness_{adapter_};
+};
+
+TEST_F(ControlPathTest, MessageLevelChecksComeInOrderAndStopAtTheFirstFailure) {
+  EXPECT_EQ(harness_.send(message::key(1, code_for_total(2049), true)),
+            refused(ControlRefusal::kTooLarge));
+  EXPECT_EQ(harness_.send(message::pointer(1, 0, std::nanf(""))),
+            refused(ControlRefusal::kInvalid));
+  EXPECT_EQ(harness_.send(message::key(1, "\xff", true)), refused(ControlRefusal::kInvalid));
+  EXPECT_EQ(harness_.send("01020304-0506-0708-090A-0b0c0d0e0f10", message::pointer(1)),
+            refused(ControlRefusal::kSessionMismatch));
   // Exactly at the limit the size passes and the unknown code fails conversion.
-  EXPECT_EQ(harness.send(message::key(1, code_for_total(2048), true)).error(),
-            CommandError::kControlEventInvalid);
-  EXPECT_EQ(harness.rate_window.size(), 1U);  // only the last one reached the rate check
-  harness.has_session = false;
-  EXPECT_EQ(harness.send(message::key(1, code_for_total(2049), true)).error(),
-            CommandError::kControlTooLarge);
-  EXPECT_EQ(harness.send(message::key(1, code_for_total(2048), true)).error(),
-            CommandError::kNoActiveSession);
+  EXPECT_EQ(harness_.send(message::key(1, code_for_total(2048), true)),
+            refused(ControlRefusal::kEventInvalid));
+  EXPECT_EQ(harness_.state.rate_window.size(), 1U);  // only the last one reached the rate check
+  harness_.has_session = false;
+  EXPECT_EQ(harness_.send(message::key(1, code_for_total(2049), true)),
+            refused(ControlRefusal::kTooLarge));
+  EXPECT_EQ(harness_.send(message::key(1, code_for_total(2048), true)),
+            refused(ControlRefusal::kNoSession));
+  EXPECT_TRUE(adapter_.calls.empty());
 }
 
-TEST(ControlPathTest, RateLimitCountsMessagesRefusedAfterItButNotBefore) {
-  ControlHarness harness;
+TEST_F(ControlPathTest, RateLimitCountsMessagesRefusedAfterItButNotBefore) {
   for (std::uint32_t seq = 0; seq < 240; ++seq) {
     // Every other message is a wrong version: refused after the rate check.
     const ControlMessage control =
         seq % 2 == 0 ? ControlMessage{message::scroll(seq, 0, 1)}
                      : ControlMessage{native_protocol::control::Scroll{2, seq, 0, 1}};
-    ASSERT_NE(harness.send(control), std::unexpected(CommandError::kControlRateLimited)) << seq;
+    ASSERT_NE(harness_.send(control), refused(ControlRefusal::kRateLimited)) << seq;
   }
-  EXPECT_EQ(harness.send("other", message::scroll(300, 0, 1)).error(),
-            CommandError::kControlSessionMismatch);
-  EXPECT_EQ(harness.send(message::scroll(300, 0, 1)).error(), CommandError::kControlRateLimited);
-  harness.monotonic.advance(std::chrono::seconds(1));
-  EXPECT_TRUE(harness.send(message::scroll(300, 0, 1)));
+  EXPECT_EQ(harness_.send("other", message::scroll(300, 0, 1)),
+            refused(ControlRefusal::kSessionMismatch));
+  EXPECT_EQ(harness_.send(message::scroll(300, 0, 1)), refused(ControlRefusal::kRateLimited));
+  harness_.monotonic.advance(std::chrono::seconds(1));
+  EXPECT_EQ(harness_.send(message::scroll(300, 0, 1)), ControlEffect::kNone);
 }
 
-TEST(ControlPathTest, AnInjectionFailureReleasesThenPausesThenTellsTheIndicator) {
-  ControlHarness harness;
-  ASSERT_TRUE(harness.send(message::key(1, "KeyA", true, 2)));
-  harness.journal.clear();
-  harness.adapter.sends_before_failure = 1;
+TEST_F(ControlPathTest, AnInjectionFailureStopsTheMessageThere) {
+  adapter_.calls_before_failure = 1;
   // Buttons 0 -> 5: move, button 1, button 3; button 1 fails, button 3 is dropped.
-  EXPECT_EQ(harness.send(message::pointer(2, 5)).error(), CommandError::kInputRejected);
-  EXPECT_EQ(harness.journal,
-            (Journal{"move", "button 1 down", "release_all", "show_paused 1 (paused)"}));
-  EXPECT_TRUE(harness.adapter.holds_nothing());
-  EXPECT_EQ(harness.sequence.buttons, 0);
-  EXPECT_EQ(harness.gate.phase(), session::GatePhase::kActive);
+  EXPECT_EQ(harness_.send(message::pointer(2, 5)), refused(ControlRefusal::kEventRejected));
+  EXPECT_EQ(adapter_.calls, (Calls{"move", "button 1 down"}));
 }
 
-TEST(ControlPathTest, AnExpiredLeaseEndsTheGateAndIsNotPausedAgain) {
-  ControlHarness harness;
-  harness.clock = session::UnixTime{ControlHarness::kLeaseS * 1000, ControlHarness::kLeaseS};
-  EXPECT_EQ(harness.send(message::scroll(1, 0, 1)).error(), CommandError::kInputRejected);
-  EXPECT_EQ(harness.journal,
-            (Journal{"end_gate", "release_all (paused)", "show_paused 1 (paused)"}));
-  EXPECT_EQ(harness.gate.phase(), session::GatePhase::kEnded);
-  // A release-all still releases; any event is refused.
-  EXPECT_TRUE(harness.send(message::release_all(2)));
-  EXPECT_EQ(harness.send(message::stop(3)).error(), CommandError::kInputRejected);
+TEST_F(ControlPathTest, AnExpiredLeaseIsToldApartAndAnEndedGateRefusesEveryEvent) {
+  harness_.wall.set_seconds(ControlHarness::kLeaseS);
+  EXPECT_EQ(harness_.send(message::scroll(1, 0, 1)), refused(ControlRefusal::kLeaseExpired));
+  // Once the session has ended the gate, a release-all still releases and any
+  // event is refused.
+  harness_.grant.active = false;
+  EXPECT_EQ(harness_.send(message::release_all(2)), ControlEffect::kNone);
+  EXPECT_EQ(harness_.send(message::stop(3)), refused(ControlRefusal::kEventRejected));
+  EXPECT_EQ(adapter_.calls, (Calls{"release_all"}));
 }
 
-TEST(ControlPathTest, AClockFailureIsReportedAfterTheMessageWasCountedAndConverted) {
-  ControlHarness harness;
-  harness.clock = std::unexpected(CommandError::kClockOutOfBound);
-  EXPECT_EQ(harness.send(message::pointer(4, 1)).error(), CommandError::kClockOutOfBound);
-  EXPECT_EQ(harness.sequence.last_seq, 4U);
-  EXPECT_EQ(harness.rate_window.size(), 1U);
-  EXPECT_TRUE(harness.journal.empty());
-  EXPECT_TRUE(harness.send(message::release_all(5)));  // reads no clock
+TEST_F(ControlPathTest, AClockFailureIsReportedAfterTheMessageWasCountedAndConverted) {
+  harness_.wall.set(os::SystemTime{true, 1, 0});
+  EXPECT_EQ(harness_.send(message::pointer(4, 1)), refused(ControlRefusal::kClockInvalid));
+  EXPECT_EQ(harness_.state.sequence.last_seq, 4U);
+  EXPECT_EQ(harness_.state.rate_window.size(), 1U);
+  harness_.wall.set(os::SystemTime{false, std::numeric_limits<std::uint64_t>::max(), 0});
+  EXPECT_EQ(harness_.send(message::pointer(5, 1)), refused(ControlRefusal::kClockOutOfBound));
+  EXPECT_TRUE(adapter_.calls.empty());
+  EXPECT_EQ(harness_.send(message::release_all(6)), ControlEffect::kNone);  // reads no clock
 }
 
-TEST(ControlPathTest, PeerPauseReleasesAndRefusesInputUntilThePeerResumes) {
-  ControlHarness harness;
-  ASSERT_TRUE(harness.send(message::pointer(1, 1)));
-  harness.journal.clear();
-  ASSERT_TRUE(harness.send(message::pause(2, true)));
-  EXPECT_EQ(harness.journal, (Journal{"release_all (paused)"}));  // the indicator is not told
-  EXPECT_TRUE(harness.adapter.holds_nothing());
-  EXPECT_EQ(harness.sequence.buttons, 0);
-
-  EXPECT_EQ(harness.send(message::pointer(3, 1)).error(), CommandError::kInputRejected);
-  EXPECT_TRUE(harness.adapter.holds_nothing());
-  harness.journal.clear();
-  ASSERT_TRUE(harness.send(message::pause(4, false)));
-  EXPECT_EQ(harness.journal, (Journal{"show_paused 0"}));
-  ASSERT_TRUE(harness.send(message::pointer(5, 1)));
-  EXPECT_EQ(harness.adapter.held_buttons, std::set<std::uint32_t>{1});
+TEST_F(ControlPathTest, PeerPauseAndResumeAreEffectsForTheSession) {
+  EXPECT_EQ(harness_.send(message::pause(1, true)), ControlEffect::kPeerPaused);
+  EXPECT_EQ(harness_.send(message::pause(2, false)), ControlEffect::kPeerResumed);
+  EXPECT_EQ(harness_.send(message::stop(3)), ControlEffect::kPeerStopped);
+  EXPECT_TRUE(adapter_.calls.empty());
 }
 
-TEST(ControlPathTest, ReleaseAllAndStopStillWorkWhileLocallyPaused) {
-  ControlHarness harness;
-  ASSERT_TRUE(harness.send(message::key(1, "ShiftLeft", true, 8)));
-  harness.gate.set_paused(true);
-  ASSERT_TRUE(harness.send(message::release_all(2)));
-  EXPECT_TRUE(harness.adapter.holds_nothing());
-  ASSERT_TRUE(harness.send(message::stop(3)));
-  EXPECT_FALSE(harness.has_session);
-  EXPECT_EQ(harness.journal.back(), "release_all (paused)");  // from the host's stop
-  EXPECT_EQ(harness.send(message::stop(4)).error(), CommandError::kNoActiveSession);
+TEST_F(ControlPathTest, APausedGrantRefusesInputButNotReleaseAllPauseOrStop) {
+  ASSERT_EQ(harness_.send(message::pointer(1, 1)), ControlEffect::kNone);
+  harness_.grant.paused = true;
+  adapter_.calls.clear();
+  EXPECT_EQ(harness_.send(message::pointer(2, 0)), refused(ControlRefusal::kEventRejected));
+  EXPECT_EQ(harness_.send(message::key(3, "KeyA", true)), refused(ControlRefusal::kEventRejected));
+  EXPECT_EQ(harness_.send(message::release_all(4)), ControlEffect::kNone);
+  EXPECT_EQ(harness_.state.sequence.buttons, 0);
+  EXPECT_EQ(harness_.send(message::pause(5, false)), ControlEffect::kPeerResumed);
+  EXPECT_EQ(harness_.send(message::stop(6)), ControlEffect::kPeerStopped);
+  EXPECT_EQ(adapter_.calls, (Calls{"release_all"}));
 }
 
-TEST(ControlPathTest, AnEventOutsideTheGrantIsRejected) {
-  ControlHarness harness(protocol::permission_bit(protocol::TicketPermission::kSendPointer));
-  ASSERT_TRUE(harness.send(message::pointer(1, 2)));
-  EXPECT_EQ(harness.send(message::key(2, "KeyA", true)).error(), CommandError::kInputRejected);
-  EXPECT_TRUE(harness.adapter.holds_nothing());
-  EXPECT_TRUE(harness.gate.paused());
+TEST(ControlPathGrantTest, AnEventOutsideTheGrantIsRejected) {
+  RecordingAdapter adapter;
+  ControlHarness harness(adapter,
+                         protocol::permission_bit(protocol::TicketPermission::kSendPointer));
+  ASSERT_EQ(harness.send(message::pointer(1, 2)), ControlEffect::kNone);
+  EXPECT_EQ(harness.send(message::key(2, "KeyA", true)), refused(ControlRefusal::kEventRejected));
+  EXPECT_EQ(adapter.calls, (Calls{"move", "button 2 down"}));
 }
 
 }  // namespace

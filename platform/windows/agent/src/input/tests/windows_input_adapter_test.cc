@@ -13,7 +13,6 @@
 namespace ombrelin::input {
 namespace {
 
-using display::AdapterError;
 using os::InputRecord;
 using protocol::InputEvent;
 using testing::FakeInputApi;
@@ -53,8 +52,8 @@ InputEvent keyboard(const char* name, std::uint8_t message_modifiers, bool down)
 }
 
 // The error text, or "" on success.
-std::string outcome(const std::expected<void, AdapterError>& result) {
-  return result ? std::string() : display::to_string(result.error());
+std::string outcome(const std::expected<void, InputError>& result) {
+  return result ? std::string() : std::string(to_string(result.error()));
 }
 
 class AdapterTest : public ::testing::Test {
@@ -62,7 +61,7 @@ class AdapterTest : public ::testing::Test {
   std::string apply(const InputEvent& input) { return outcome(adapter_->apply_event(input)); }
 
   FakeInputApi api_;
-  std::unique_ptr<InputAdapter> adapter_ = start_input_adapter(api_, primary_display()).value();
+  std::unique_ptr<InputAdapter> adapter_ = start_input_adapter(api_, primary_display());
 };
 
 TEST_F(AdapterTest, AbsoluteMovesSpanTheScreen) {
@@ -211,17 +210,31 @@ TEST_F(AdapterTest, ReleaseAllLetsGoOfEverythingOnce) {
   EXPECT_EQ(api_.sent(), (std::vector{key(kVkLeftShift, 0), key(kVkA, 0)}));
 }
 
-// A blocked press still counts as held; a blocked release_all still empties
-// both sets.
-TEST_F(AdapterTest, BlockedSendsLeaveNothingHeldAfterReleaseAll) {
+// A blocked press still counts as held; a release Windows refused stays owed
+// and is sent again by the next release_all, until Windows takes it.
+TEST_F(AdapterTest, RefusedReleasesAreSentAgainUntilTaken) {
   api_.accept_calls(0);
   EXPECT_EQ(apply(keyboard("KeyA", 0, true)), kBlocked);
   EXPECT_EQ(apply(button(2, true)), kBlocked);
   EXPECT_EQ(outcome(adapter_->release_all()), kBlocked);
-  EXPECT_EQ(api_.calls(), 4);
+  EXPECT_EQ(outcome(adapter_->release_all()), kBlocked);
+  EXPECT_EQ(api_.calls(), 6);
   api_.accept_calls(std::nullopt);
   EXPECT_EQ(outcome(adapter_->release_all()), "");
-  EXPECT_EQ(api_.calls(), 4);
+  EXPECT_EQ(api_.take_sent(), (std::vector{key(kVkA, 2), mouse(0, 0, 0, 0x0010)}));
+  EXPECT_EQ(outcome(adapter_->release_all()), "");
+  EXPECT_TRUE(api_.sent().empty());
+}
+
+// The remote side's own release of a key, refused by Windows, is not forgotten.
+TEST_F(AdapterTest, ARefusedKeyReleaseIsReleasedAgainLater) {
+  EXPECT_EQ(apply(keyboard("KeyA", 0, true)), "");
+  api_.accept_calls(0);
+  EXPECT_EQ(apply(keyboard("KeyA", 0, false)), kBlocked);
+  api_.accept_calls(std::nullopt);
+  api_.clear_sent();
+  EXPECT_EQ(outcome(adapter_->release_all()), "");
+  EXPECT_EQ(api_.sent(), (std::vector{key(kVkA, 2)}));
 }
 
 TEST_F(AdapterTest, DisposalReleasesWhatWindowsStillHolds) {

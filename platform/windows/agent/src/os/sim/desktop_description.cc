@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "native_protocol/strict_json.h"
+#include "json/strict_json.h"
 
 namespace ombrelin::os::sim {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "native_protocol/json_writer.h"
+#include "json/json_writer.h"
 
 namespace ombrelin::os::sim {
 

@@ -9,11 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include "os/sim/display_api_sim.h"
-#include "os/sim/input_api_sim.h"
-#include "os/sim/window_system_sim.h"
-#include "os/steady_monotonic_clock.h"
-#include "session/tests/fake_wall_clock.h"
+#include "session/tests/fake_desktop.h"
 
 namespace ombrelin::session {
 namespace {
@@ -54,21 +50,13 @@ class DispatchWithoutSession : public ::testing::TestWithParam<CommandCase> {
  protected:
   std::expected<void, CommandError> dispatch() {
     NativeCommand command = GetParam().command;
-    DispatchContext context{sessions_, clock_, binding_, indicator_.first};
+    DispatchContext context{sessions_, desktop_.wall, binding_};
     return dispatch_command(std::move(command), context);
   }
 
-  FakeWallClock clock_{os::SystemTime{false, 1'700'000'000, 0}};
-  os::sim::DesktopDescription desktop_ = os::sim::DesktopDescription::standard();
-  os::sim::Journal journal_;
-  std::unique_ptr<os::WindowSystem> windows_ =
-      os::sim::make_simulated_window_system(desktop_, journal_, "");
-  std::unique_ptr<os::DisplayApi> displays_ = os::sim::make_simulated_display_api(desktop_);
-  std::unique_ptr<os::InputApi> input_ = os::sim::make_simulated_input_api(desktop_, journal_);
-  os::SteadyMonotonicClock monotonic_clock_;
-  SessionHost sessions_{SessionServices{*windows_, *displays_, *input_, clock_, monotonic_clock_}};
+  testing::FakeDesktop desktop_;
+  SessionHost sessions_{desktop_.services()};
   protocol::HostBinding binding_;
-  std::pair<IndicatorSender, IndicatorReceiver> indicator_ = Channel<IndicatorEvent>::create();
 };
 
 TEST_P(DispatchWithoutSession, AnswersAsNoSessionExists) {
@@ -80,18 +68,18 @@ TEST_P(DispatchWithoutSession, AnswersAsNoSessionExists) {
     EXPECT_TRUE(result.has_value());
   }
   EXPECT_EQ(sessions_.session(), nullptr);
-  EXPECT_EQ(indicator_.second.try_receive(), std::nullopt);
+  EXPECT_EQ(desktop_.indicator.second.try_receive(), std::nullopt);
 }
 
 // A clock that cannot be read fails every command, status included, before it
 // runs.
 TEST_P(DispatchWithoutSession, ClockFailureShortCircuits) {
-  clock_.set(os::SystemTime{true, 1, 0});
+  desktop_.wall.set(os::SystemTime{true, 1, 0});
   auto result = dispatch();
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error(), CommandError::kClockInvalid);
 
-  clock_.set(os::SystemTime{false, std::numeric_limits<std::uint64_t>::max(), 0});
+  desktop_.wall.set(os::SystemTime{false, std::numeric_limits<std::uint64_t>::max(), 0});
   result = dispatch();
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error(), CommandError::kClockOutOfBound);

@@ -1,13 +1,10 @@
 #include "session/visible_indicator.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <expected>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -15,110 +12,54 @@
 #include <thread>
 #include <vector>
 
-#include "os/sim/window_system_sim.h"
+#include "session/tests/fake_window_system.h"
 
 namespace ombrelin::session {
 namespace {
 
 using namespace std::chrono_literals;
 using os::WindowHandle;
+using testing::FakeWindowSystem;
 
 constexpr std::uint32_t kWmUser = 0x0400;
-
-// The handle a journal line names, 0 when it names none.
-WindowHandle window_of(const std::string& line) {
-  constexpr std::string_view kKey = "\"window\":";
-  const std::size_t at = line.find(kKey);
-  return at == std::string::npos
-             ? 0
-             : static_cast<WindowHandle>(std::stoull(line.substr(at + kKey.size())));
-}
-
-WindowHandle window_with(const std::vector<std::string>& lines, std::string_view part) {
-  const auto found = std::ranges::find_if(
-      lines, [part](const std::string& line) { return line.find(part) != std::string::npos; });
-  return found == lines.end() ? 0 : window_of(*found);
-}
-
-// The simulated window system with a journal file that the test reads back.
-// Kept on the heap so that it can be left behind if an indicator thread never
-// ends, rather than pulled from under it.
-struct SimulatedDesktop {
-  explicit SimulatedDesktop(os::sim::DesktopDescription desktop, const std::string& journal_path)
-      : description(std::move(desktop)),
-        journal(os::sim::UniqueFd(::open(journal_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC))),
-        windows(os::sim::make_simulated_window_system(description, journal, "")) {}
-
-  os::sim::DesktopDescription description;
-  os::sim::Journal journal;
-  std::unique_ptr<os::WindowSystem> windows;
-};
+// The five windows and the shortcut of a started indicator.
+constexpr std::size_t kStartCalls = 6;
 
 class IndicatorTest : public ::testing::Test {
  protected:
-  IndicatorTest() {
-    const int fd = ::mkstemp(journal_path_.data());
-    EXPECT_GE(fd, 0);
-    ::close(fd);
-  }
-
   ~IndicatorTest() override {
     if (main_ != 0) {
-      desktop_->windows->post_message(main_, kCloseIndicator, 0, 0);
+      windows_->post_message(main_, kCloseIndicator, 0, 0);
     }
-    if (desktop_ && !wait_for_thread_end()) {
+    if (windows_ && !wait_for_thread_end()) {
       ADD_FAILURE() << "the indicator thread did not end";
-      (void)desktop_.release();
+      (void)windows_.release();  // left behind rather than pulled from under the thread
     }
-    ::unlink(journal_path_.c_str());
   }
 
   // Starts the indicator; the test keeps no sender of its own, so the channel
   // reports disconnection once the indicator thread has ended.
   std::expected<RunningIndicator, IndicatorStartFailure> start(
-      os::sim::DesktopDescription desktop = os::sim::DesktopDescription::standard(),
       std::chrono::milliseconds limit = kIndicatorStartLimit) {
-    desktop_ = std::make_unique<SimulatedDesktop>(std::move(desktop), journal_path_);
     auto [sender, receiver] = Channel<IndicatorEvent>::create();
     receiver_.emplace(std::move(receiver));
-    auto started =
-        start_visible_indicator(*desktop_->windows, "Field Support", "VIEW_SCREEN, SEND_POINTER",
-                                1'700'000'000, std::move(sender), limit);
+    auto started = start_visible_indicator(*windows_, "Field Support", "VIEW_SCREEN, SEND_POINTER",
+                                           1'700'000'000, std::move(sender), limit);
     if (started) {
       main_ = started->window;
-      const std::vector<std::string> lines = journal_lines();
-      EXPECT_EQ(lines.size(), 6u);  // five windows and the shortcut
-      status_label_ = window_with(lines, "\"text\":\"Remote input enabled\"");
-      pause_button_ = window_with(lines, "\"id\":1001,");
+      EXPECT_EQ(windows_->calls().size(), kStartCalls);
+      status_label_ = windows_->window_with_text("Remote input enabled");
+      pause_button_ = windows_->window_with_text("Pause input");
       EXPECT_NE(status_label_, 0u);
       EXPECT_NE(pause_button_, 0u);
     }
     return started;
   }
 
-  std::vector<std::string> journal_lines() const {
-    std::vector<std::string> lines;
-    std::ifstream in(journal_path_);
-    for (std::string line; std::getline(in, line);) {
-      lines.push_back(line);
-    }
-    return lines;
-  }
-
   // What the indicator did after its start (the test's own posts left out), once
   // that is at least `count` calls.
-  std::vector<std::string> wait_for_new_lines(std::size_t count) const {
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (true) {
-      std::vector<std::string> lines = journal_lines();
-      std::erase_if(lines, [](const std::string& line) {
-        return line.starts_with("{\"call\":\"PostMessageW\"");
-      });
-      if (lines.size() >= 6 + count || std::chrono::steady_clock::now() >= deadline) {
-        return {lines.begin() + std::min<std::ptrdiff_t>(6, std::ssize(lines)), lines.end()};
-      }
-      std::this_thread::sleep_for(5ms);
-    }
+  std::vector<std::string> wait_for_new_calls(std::size_t count) const {
+    return windows_->wait_for_calls(kStartCalls, count);
   }
 
   // Every event sent until the indicator thread ended; false if it did not end.
@@ -148,27 +89,24 @@ class IndicatorTest : public ::testing::Test {
   }
 
   void post(std::uint32_t message, std::uintptr_t wparam = 0) {
-    ASSERT_TRUE(desktop_->windows->post_message(main_, message, wparam, 0));
+    ASSERT_TRUE(windows_->post_message(main_, message, wparam, 0));
   }
 
-  std::string text_line(WindowHandle window, std::string_view text) const {
-    return "{\"call\":\"SetWindowTextW\",\"window\":" + std::to_string(window) + ",\"text\":\"" +
-           std::string(text) + "\"}";
-  }
   std::vector<std::string> shown(bool paused) const {
-    return paused ? std::vector{text_line(pause_button_, "Resume input"),
-                                text_line(status_label_, "Remote input PAUSED")}
-                  : std::vector{text_line(pause_button_, "Pause input"),
-                                text_line(status_label_, "Remote input enabled")};
+    const auto text = [](WindowHandle window, std::string_view shown_text) {
+      return "SetWindowTextW " + std::to_string(window) + " " + std::string(shown_text);
+    };
+    return paused ? std::vector{text(pause_button_, "Resume input"),
+                                text(status_label_, "Remote input PAUSED")}
+                  : std::vector{text(pause_button_, "Pause input"),
+                                text(status_label_, "Remote input enabled")};
   }
   std::vector<std::string> closed() const {
     const std::string window = std::to_string(main_);
-    return {"{\"call\":\"UnregisterHotKey\",\"window\":" + window + ",\"id\":1}",
-            "{\"call\":\"DestroyWindow\",\"window\":" + window + "}"};
+    return {"UnregisterHotKey " + window + " 1", "DestroyWindow " + window};
   }
 
-  std::string journal_path_ = ::testing::TempDir() + "indicator_test_XXXXXX";
-  std::unique_ptr<SimulatedDesktop> desktop_;
+  std::unique_ptr<FakeWindowSystem> windows_ = std::make_unique<FakeWindowSystem>();
   std::optional<IndicatorReceiver> receiver_;
   std::vector<IndicatorEvent> events_;
   WindowHandle main_ = 0;
@@ -218,7 +156,7 @@ TEST_P(IndicatorMessage, HasItsEffect) {
       expected.push_back(line);
     }
   }
-  EXPECT_EQ(wait_for_new_lines(expected.size()), expected);
+  EXPECT_EQ(wait_for_new_calls(expected.size()), expected);
   const std::vector<IndicatorEvent> events = events_now();
   EXPECT_EQ(events,
             GetParam().event ? std::vector{*GetParam().event} : std::vector<IndicatorEvent>{});
@@ -259,7 +197,7 @@ TEST_F(IndicatorTest, PauseButtonTogglesFromTheShownState) {
       expected.push_back(line);
     }
   }
-  EXPECT_EQ(wait_for_new_lines(expected.size()), expected);
+  EXPECT_EQ(wait_for_new_calls(expected.size()), expected);
   EXPECT_EQ(events_now(), (std::vector{IndicatorEvent::kPause, IndicatorEvent::kResume,
                                        IndicatorEvent::kResume}));
 }
@@ -269,9 +207,8 @@ TEST_F(IndicatorTest, PauseButtonTogglesFromTheShownState) {
 // An indicator that reports after the starter gave up belongs to no session: it
 // closes its own window and never tells the main loop anything.
 TEST_F(IndicatorTest, LateIndicatorClosesQuietly) {
-  os::sim::DesktopDescription desktop = os::sim::DesktopDescription::standard();
-  desktop.indicator_start_delay_ms = 150;
-  auto started = start(desktop, 10ms);
+  windows_->start_delay = 150ms;
+  auto started = start(10ms);
   ASSERT_FALSE(started.has_value());
   EXPECT_EQ(started.error().error, CommandError::kIndicatorStartFailed);
   // The host can still wait for the late thread before it ends.
@@ -279,16 +216,58 @@ TEST_F(IndicatorTest, LateIndicatorClosesQuietly) {
 
   ASSERT_TRUE(wait_for_thread_end());
   EXPECT_TRUE(started.error().thread->wait_for_end(3s));
-  const std::vector<std::string> lines = journal_lines();
-  ASSERT_EQ(lines.size(), 8u);
-  main_ = window_of(lines[0]);
-  ASSERT_NE(main_, 0u);
-  EXPECT_EQ(lines[5], "{\"call\":\"RegisterHotKey\",\"window\":" + std::to_string(main_) +
-                          ",\"id\":1,\"modifiers\":16391,\"vk\":123,\"result\":true}");
-  EXPECT_EQ(std::vector(lines.begin() + 6, lines.end()), closed());
+  const std::vector<std::string> calls = windows_->calls();
+  ASSERT_EQ(calls.size(), kStartCalls + 2);
+  main_ = 1;  // the first window created, destroyed by now
+  EXPECT_FALSE(windows_->exists(main_));
+  EXPECT_EQ(calls[5], "RegisterHotKey 1 1 16391 123");
+  EXPECT_EQ(std::vector(calls.begin() + kStartCalls, calls.end()), closed());
   main_ = 0;
   EXPECT_EQ(events_now(), std::vector<IndicatorEvent>{});
 }
+
+struct StartFailureCase {
+  std::string name;
+  testing::FailingStep step;
+  CommandError error;
+};
+
+class IndicatorStartFailure : public IndicatorTest,
+                              public ::testing::WithParamInterface<StartFailureCase> {};
+
+// A failed start never leaves a window behind, and never tells the main loop.
+TEST_P(IndicatorStartFailure, ReportsItsKindAndLeavesNoWindow) {
+  windows_->failing_step = GetParam().step;
+  auto started = start();
+  ASSERT_FALSE(started.has_value());
+  EXPECT_EQ(started.error().error, GetParam().error);
+  if (started.error().thread) {
+    EXPECT_TRUE(started.error().thread->wait_for_end(3s));
+  }
+  for (WindowHandle window = 1; window < 8; ++window) {
+    EXPECT_FALSE(windows_->exists(window)) << window;
+  }
+  ASSERT_TRUE(wait_for_thread_end());
+  EXPECT_EQ(events_now(), std::vector<IndicatorEvent>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, IndicatorStartFailure,
+    ::testing::Values(StartFailureCase{"Thread", testing::FailingStep::kThread,
+                                       CommandError::kIndicatorSpawnFailed},
+                      StartFailureCase{"Module", testing::FailingStep::kModule,
+                                       CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"Cursor", testing::FailingStep::kCursor,
+                                       CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"Class", testing::FailingStep::kClass,
+                                       CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"MainWindow", testing::FailingStep::kMainWindow,
+                                       CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"Control", testing::FailingStep::kControl,
+                                       CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"HotKey", testing::FailingStep::kHotKey,
+                                       CommandError::kIndicatorStartFailed}),
+    [](const auto& test) { return test.param.name; });
 
 // Formatting --------------------------------------------------------------------
 

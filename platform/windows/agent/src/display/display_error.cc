@@ -1,14 +1,12 @@
-#include "display/adapter_error.h"
+#include "display/display_error.h"
 
 namespace ombrelin::display {
 
-std::string to_string(const AdapterError& error) {
+std::string to_string(const DisplayError& error) {
   switch (error.kind) {
-    case AdapterError::Kind::kUnsupportedInput:
-      return "input event is unsupported by the Windows adapter";
-    case AdapterError::Kind::kOperationFailed:
+    case DisplayError::Kind::kOperationFailed:
       return "Windows adapter operation failed: " + error.message;
-    case AdapterError::Kind::kDisplayTooLarge:
+    case DisplayError::Kind::kDisplayTooLarge:
       return "display exceeds the capture allocation safety limit";
   }
   return "Windows adapter operation failed: " + error.message;

@@ -1,4 +1,4 @@
-#include "native_protocol/json_string.h"
+#include "json/json_string.h"
 
 #include <cstdint>
 #include <span>

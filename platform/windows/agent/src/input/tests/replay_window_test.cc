@@ -1,4 +1,4 @@
-#include "input/control_replay_window.h"
+#include "input/replay_window.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ void PrintTo(const ReplayCase& c, std::ostream* out) { *out << c.name; }
 class ReplayWindowTest : public ::testing::TestWithParam<ReplayCase> {};
 
 TEST_P(ReplayWindowTest, AcceptsEachSequenceNumberOnceWithinTheLast128) {
-  session::EventReplayWindow window;
+  EventReplayWindow window;
   for (const auto& [sequence, refusal] : GetParam().steps) {
     const auto accepted = accept_event_sequence(window, sequence);
     EXPECT_EQ(accepted ? std::nullopt : std::optional(accepted.error()), refusal) << sequence;
@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
 // accepted before or lies more than 127 below the highest accepted one.
 TEST(ReplayWindowModelTest, AgreesWithTheSetOfAcceptedNumbers) {
   std::mt19937 random(20240611);
-  session::EventReplayWindow window;
+  EventReplayWindow window;
   std::set<std::uint64_t> accepted;
   std::uint64_t highest = 0;
   for (int i = 0; i < 20000; ++i) {

@@ -1,4 +1,4 @@
-#include "input/control_replay_window.h"
+#include "input/replay_window.h"
 
 namespace ombrelin::input {
 namespace {
@@ -7,7 +7,7 @@ constexpr std::uint64_t kWindowBits = 128;
 constexpr std::uint64_t kWordBits = 64;
 
 // bitmap[0] holds bits 0 to 63, bitmap[1] bits 64 to 127.
-void shift_left(session::EventReplayWindow& window, std::uint64_t shift) {
+void shift_left(EventReplayWindow& window, std::uint64_t shift) {
   auto& bits = window.bitmap;
   if (shift >= kWindowBits) {
     bits = {};
@@ -22,7 +22,7 @@ void shift_left(session::EventReplayWindow& window, std::uint64_t shift) {
 
 }  // namespace
 
-std::expected<void, ReplayRefusal> accept_event_sequence(session::EventReplayWindow& window,
+std::expected<void, ReplayRefusal> accept_event_sequence(EventReplayWindow& window,
                                                          std::uint64_t sequence) {
   if (!window.any_accepted) {
     window = {true, sequence, {1, 0}};

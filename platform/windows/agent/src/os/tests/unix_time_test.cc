@@ -1,14 +1,16 @@
-#include "session/unix_clock.h"
+#include "os/unix_time.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <optional>
 
-#include "session/tests/fake_wall_clock.h"
+#include "os/tests/fake_clocks.h"
 
-namespace ombrelin::session {
+namespace ombrelin::os {
 namespace {
+
+using testing::FakeWallClock;
 
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 // The last whole second whose milliseconds still fit: kMax is 18446744073709551.615 s.
@@ -16,18 +18,18 @@ constexpr std::uint64_t kLastSecond = kMax / 1000;
 
 struct ClockCase {
   std::string name;
-  os::SystemTime time;
+  SystemTime time;
   std::optional<UnixTime> expected;  // none: out of bound
 };
 
-class UnixClock : public ::testing::TestWithParam<ClockCase> {};
+class UnixTimeReading : public ::testing::TestWithParam<ClockCase> {};
 
-TEST_P(UnixClock, CountsMillisecondsAndSeconds) {
+TEST_P(UnixTimeReading, CountsMillisecondsAndSeconds) {
   const FakeWallClock clock(GetParam().time);
-  const auto now = read_unix_clock(clock);
+  const auto now = read_unix_time(clock);
   if (!GetParam().expected) {
     ASSERT_FALSE(now.has_value());
-    EXPECT_EQ(now.error(), CommandError::kClockOutOfBound);
+    EXPECT_EQ(now.error(), UnixTimeError::kOutOfBound);
     EXPECT_EQ(lease_check_seconds(clock), kMax);
     return;
   }
@@ -38,7 +40,7 @@ TEST_P(UnixClock, CountsMillisecondsAndSeconds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Times, UnixClock,
+    Times, UnixTimeReading,
     ::testing::Values(
         ClockCase{"Epoch", {false, 0, 0}, UnixTime{0, 0}},
         ClockCase{"JustUnderOneMillisecond", {false, 0, 999'999}, UnixTime{0, 0}},
@@ -53,13 +55,13 @@ INSTANTIATE_TEST_SUITE_P(
         ClockCase{"SecondsAtMax", {false, kMax, 0}, std::nullopt}),
     [](const auto& test) { return test.param.name; });
 
-TEST(UnixClockBeforeEpoch, IsInvalidAndEndsEveryLease) {
-  const FakeWallClock clock(os::SystemTime{true, 5, 0});
-  const auto now = read_unix_clock(clock);
+TEST(UnixTimeBeforeEpoch, IsInvalidAndEndsEveryLease) {
+  const FakeWallClock clock(SystemTime{true, 5, 0});
+  const auto now = read_unix_time(clock);
   ASSERT_FALSE(now.has_value());
-  EXPECT_EQ(now.error(), CommandError::kClockInvalid);
+  EXPECT_EQ(now.error(), UnixTimeError::kBeforeEpoch);
   EXPECT_EQ(lease_check_seconds(clock), kMax);
 }
 
 }  // namespace
-}  // namespace ombrelin::session
+}  // namespace ombrelin::os

@@ -1,8 +1,8 @@
-#include "native_protocol/json_writer.h"
+#include "json/json_writer.h"
 
 #include <charconv>
 
-#include "native_protocol/json_string.h"
+#include "json/json_string.h"
 
 namespace ombrelin::json {
 

@@ -18,7 +18,7 @@ constexpr char kDisplay1[] = "\\\\.\\DISPLAY1";
 constexpr char kDisplay2[] = "\\\\.\\DISPLAY2";
 
 // Two monitors, then `extra` members of the desktop and of the primary monitor.
-std::expected<std::vector<DisplayRecord>, AdapterError> enumerate_two(
+std::expected<std::vector<DisplayRecord>, DisplayError> enumerate_two(
     std::string_view desktop_extra = "", std::string_view primary_extra = "") {
   const std::string desktop = std::string(R"({"monitors": [
     {"device": "\\\\.\\DISPLAY2", "friendlyName": null, "left": -1080, "top": -200,
@@ -65,7 +65,7 @@ TEST_P(SimulatedFailureTest, FailsTheEnumeration) {
   const auto records =
       enumerate_two("", std::string(R"("fails": ")") + GetParam().fails + R"(", )");
   ASSERT_FALSE(records.has_value());
-  EXPECT_EQ(records.error().kind, AdapterError::Kind::kOperationFailed);
+  EXPECT_EQ(records.error().kind, DisplayError::Kind::kOperationFailed);
   EXPECT_EQ(records.error().message.empty(), false);
   if (*GetParam().message != '\0') {
     EXPECT_EQ(records.error().message, GetParam().message);

@@ -1,4 +1,4 @@
-#include "native_protocol/strict_json.h"
+#include "json/strict_json.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,256 @@
+#pragma once
+
+// A window system for unit tests: windows are small numbers, each thread has a
+// message queue that run_message_loop serves, message boxes answer from a list,
+// and every call is noted as one short line that tests compare. Any step of an
+// indicator's start can be made to fail.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/window_system.h"
+
+namespace ombrelin::session::testing {
+
+enum class FailingStep : std::uint8_t {
+  kThread,
+  kModule,
+  kCursor,
+  kClass,
+  kMainWindow,
+  kControl,  // every child window
+  kHotKey,
+};
+
+class FakeWindowSystem final : public os::WindowSystem {
+ public:
+  // Answers of successive message boxes; once used up, every box answers No.
+  std::vector<int> message_box_answers;
+  std::optional<FailingStep> failing_step;
+  std::chrono::milliseconds start_delay{0};
+
+  // Every call so far, one line each, such as "SetWindowTextW 3 Pause input".
+  [[nodiscard]] std::vector<std::string> calls() const {
+    const std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  // The calls after the first `skip`, without the test's own posts.
+  [[nodiscard]] std::vector<std::string> calls_after(std::size_t skip) const {
+    std::vector<std::string> lines = calls();
+    lines.erase(lines.begin(),
+                lines.begin() + static_cast<std::ptrdiff_t>(std::min(skip, lines.size())));
+    std::erase_if(lines, [](const std::string& line) { return line.starts_with("PostMessageW"); });
+    return lines;
+  }
+  // Waits, briefly, until `count` calls were made after the first `skip` (posts
+  // left out), and returns them.
+  [[nodiscard]] std::vector<std::string> wait_for_calls(std::size_t skip, std::size_t count) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    std::vector<std::string> lines = calls_after(skip);
+    while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      lines = calls_after(skip);
+    }
+    return lines;
+  }
+  // The handle of the window created with `text`, 0 if none.
+  [[nodiscard]] os::WindowHandle window_with_text(std::string_view text) const {
+    const std::lock_guard lock(mutex_);
+    for (const auto& [window, state] : windows_) {
+      if (state.text == text) {
+        return window;
+      }
+    }
+    return 0;
+  }
+  [[nodiscard]] bool exists(os::WindowHandle window) const {
+    const std::lock_guard lock(mutex_);
+    return windows_.contains(window);
+  }
+
+  std::expected<os::StartedThread, std::error_code> start_thread(
+      std::string_view name, std::move_only_function<void()> body) override {
+    if (failing_step == FailingStep::kThread) {
+      return std::unexpected(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+    return os::start_thread(name, [delay = start_delay, body = std::move(body)]() mutable {
+      std::this_thread::sleep_for(delay);
+      body();
+    });
+  }
+
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {
+    const std::lock_guard lock(mutex_);
+    const int answer =
+        answers_used_ < message_box_answers.size() ? message_box_answers[answers_used_++] : kIdNo;
+    note_locked("MessageBoxW " + std::string(caption) + " " + std::to_string(style) + " " +
+                std::to_string(answer) + "\n" + std::string(text));
+    return answer;
+  }
+
+  bool load_module_handle() override { return failing_step != FailingStep::kModule; }
+  bool load_arrow_cursor() override { return failing_step != FailingStep::kCursor; }
+  os::ClassRegistration register_indicator_class(std::string_view) override {
+    return failing_step == FailingStep::kClass ? os::ClassRegistration::kFailed
+                                               : os::ClassRegistration::kRegistered;
+  }
+
+  os::WindowHandle create_window(const os::WindowSpec& spec,
+                                 os::WindowMessageHandler* handler) override {
+    const std::lock_guard lock(mutex_);
+    const bool fails =
+        spec.parent == 0 ? failing_step == FailingStep::kMainWindow
+                         : failing_step == FailingStep::kControl || !windows_.contains(spec.parent);
+    os::WindowHandle window = 0;
+    if (!fails) {
+      window = next_window_++;
+      windows_[window] = {std::this_thread::get_id(), handler, spec.parent, std::string(spec.text)};
+    }
+    note_locked("CreateWindowExW " + std::to_string(window) + " " + std::string(spec.class_name) +
+                " " + std::to_string(spec.x) + "," + std::to_string(spec.y) + " " +
+                std::to_string(spec.width) + "x" + std::to_string(spec.height) + " " +
+                std::to_string(spec.style) + " " + std::to_string(spec.ex_style) + " " +
+                std::to_string(spec.id) + " " + std::string(spec.text));
+    return window;
+  }
+
+  bool set_window_text(os::WindowHandle window, std::string_view text) override {
+    const std::lock_guard lock(mutex_);
+    note_locked("SetWindowTextW " + std::to_string(window) + " " + std::string(text));
+    return windows_.contains(window);
+  }
+
+  bool destroy_window(os::WindowHandle window) override {
+    os::WindowMessageHandler* handler = nullptr;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto found = windows_.find(window);
+      if (found == windows_.end()) {
+        note_locked("DestroyWindow " + std::to_string(window));
+        return false;
+      }
+      handler = found->second.handler;
+    }
+    if (handler != nullptr) {
+      (void)handler->handle_message(window, os::kWmDestroy, 0, 0);
+    }
+    const std::lock_guard lock(mutex_);
+    std::erase_if(windows_, [window](const auto& entry) {
+      return entry.first == window || entry.second.parent == window;
+    });
+    note_locked("DestroyWindow " + std::to_string(window));
+    return true;
+  }
+
+  bool register_hot_key(os::WindowHandle window, int id, std::uint32_t modifiers,
+                        std::uint32_t key) override {
+    const std::lock_guard lock(mutex_);
+    note_locked("RegisterHotKey " + std::to_string(window) + " " + std::to_string(id) + " " +
+                std::to_string(modifiers) + " " + std::to_string(key));
+    return failing_step != FailingStep::kHotKey;
+  }
+
+  bool unregister_hot_key(os::WindowHandle window, int id) override {
+    const std::lock_guard lock(mutex_);
+    note_locked("UnregisterHotKey " + std::to_string(window) + " " + std::to_string(id));
+    return true;
+  }
+
+  void post_quit_message(int) override {
+    const std::lock_guard lock(mutex_);
+    queues_[std::this_thread::get_id()].quit = true;
+  }
+
+  void run_message_loop() override {
+    const auto self = std::this_thread::get_id();
+    while (true) {
+      Posted next{};
+      {
+        std::unique_lock lock(mutex_);
+        Queue& queue = queues_[self];
+        queue.ready.wait(lock, [&] { return !queue.messages.empty() || queue.quit; });
+        if (queue.messages.empty()) {
+          queues_.erase(self);
+          return;
+        }
+        next = queue.messages.front();
+        queue.messages.pop_front();
+      }
+      dispatch(next);
+    }
+  }
+
+  bool post_message(os::WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                    std::intptr_t lparam) override {
+    const std::lock_guard lock(mutex_);
+    note_locked("PostMessageW " + std::to_string(window) + " " + std::to_string(message) + " " +
+                std::to_string(wparam));
+    const auto found = windows_.find(window);
+    if (found == windows_.end()) {
+      return false;
+    }
+    Queue& queue = queues_[found->second.owner];
+    queue.messages.push_back({window, message, wparam, lparam});
+    queue.ready.notify_all();
+    return true;
+  }
+
+  static constexpr int kIdYes = 6;
+  static constexpr int kIdNo = 7;
+
+ private:
+  struct Window {
+    std::thread::id owner;
+    os::WindowMessageHandler* handler = nullptr;
+    os::WindowHandle parent = 0;
+    std::string text;
+  };
+  struct Posted {
+    os::WindowHandle window;
+    std::uint32_t message;
+    std::uintptr_t wparam;
+    std::intptr_t lparam;
+  };
+  struct Queue {
+    std::deque<Posted> messages;
+    bool quit = false;
+    std::condition_variable ready;
+  };
+
+  void note_locked(std::string line) { calls_.push_back(std::move(line)); }
+
+  void dispatch(const Posted& posted) {
+    os::WindowMessageHandler* handler = nullptr;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto found = windows_.find(posted.window);
+      if (found == windows_.end()) {
+        return;
+      }
+      handler = found->second.handler;
+    }
+    const auto handled = handler == nullptr ? std::nullopt
+                                            : handler->handle_message(posted.window, posted.message,
+                                                                      posted.wparam, posted.lparam);
+    if (!handled && posted.message == os::kWmClose) {
+      destroy_window(posted.window);  // the system's default for closing
+    }
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+  std::map<os::WindowHandle, Window> windows_;
+  std::map<std::thread::id, Queue> queues_;
+  os::WindowHandle next_window_ = 1;
+  std::size_t answers_used_ = 0;
+};
+
+}  // namespace ombrelin::session::testing
