@@ -13,18 +13,12 @@
 #include <system_error>
 
 #include "os/started_thread.h"
+#include "os/win32_values.h"
 
 namespace ombrelin::os {
 
 // A window handle as the agent keeps it; 0 is no window.
 using WindowHandle = std::uintptr_t;
-
-// Window messages the agent sends, handles or posts.
-inline constexpr std::uint32_t kWmDestroy = 0x0002;
-inline constexpr std::uint32_t kWmClose = 0x0010;
-inline constexpr std::uint32_t kWmCommand = 0x0111;
-inline constexpr std::uint32_t kWmHotKey = 0x0312;
-inline constexpr std::uint32_t kWmApp = 0x8000;
 
 // Receives the messages of one top-level window on the thread that owns it.
 class WindowMessageHandler {

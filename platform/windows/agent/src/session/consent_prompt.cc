@@ -1,12 +1,6 @@
 #include "session/consent_prompt.h"
 
 namespace ombrelin::session {
-namespace {
-
-constexpr int kIdYes = 6;
-
-}  // namespace
-
 std::string format_consent_text(const ConsentRequest& request) {
   std::string text;
   text.append("Requester: ").append(request.requester_name);
@@ -22,7 +16,7 @@ std::string format_consent_text(const ConsentRequest& request) {
 
 bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request) {
   return windows.message_box(format_consent_text(request), kConsentCaption, kConsentStyle) ==
-         kIdYes;
+         os::kIdYes;
 }
 
 }  // namespace ombrelin::session

@@ -20,7 +20,8 @@ struct ConsentRequest {
 inline constexpr std::string_view kConsentCaption =
     "Ombrelin Revozad \u2014 Local consent required";
 // Yes/No, warning icon, brought to the foreground and topmost; Yes is the default.
-inline constexpr std::uint32_t kConsentStyle = 0x00050034;
+inline constexpr std::uint32_t kConsentStyle =
+    os::kMbYesNo | os::kMbIconWarning | os::kMbSetForeground | os::kMbTopmost;
 
 [[nodiscard]] std::string format_consent_text(const ConsentRequest& request);
 

@@ -14,13 +14,16 @@ using os::WindowHandle;
 constexpr std::string_view kClassName = "OmbrelinConnectVisibleIndicator";
 constexpr std::string_view kTitle = "Ombrelin Revozad \u2014 ACTIVE REMOTE SESSION";
 
-constexpr std::uint32_t kWsChildVisible = 0x50000000;  // WS_CHILD | WS_VISIBLE
-constexpr std::uint32_t kWsVisibleCaptionSysMenu = 0x10C80000;
-constexpr std::uint32_t kWsExAppWindowTopmost = 0x00040008;
-constexpr std::int32_t kCwUseDefault = static_cast<std::int32_t>(0x80000000u);
+constexpr std::uint32_t kMainWindowStyle = os::kWsVisible | os::kWsCaption | os::kWsSysMenu;
+constexpr std::uint32_t kMainWindowExStyle = os::kWsExAppWindow | os::kWsExTopmost;
+constexpr std::uint32_t kControlStyle = os::kWsChild | os::kWsVisible;
 // Ctrl+Alt+Shift without auto-repeat, on F12.
-constexpr std::uint32_t kHotKeyModifiers = 0x4007;
-constexpr std::uint32_t kVkF12 = 0x7B;
+constexpr std::uint32_t kHotKeyModifiers =
+    os::kModControl | os::kModAlt | os::kModShift | os::kModNoRepeat;
+
+// The notification code and the control id a WM_COMMAND carries in wParam.
+constexpr std::uintptr_t high_word(std::uintptr_t value) { return value >> 16 & 0xFFFF; }
+constexpr std::uintptr_t low_word(std::uintptr_t value) { return value & 0xFFFF; }
 
 struct PauseTexts {
   std::string_view button;
@@ -50,7 +53,7 @@ class IndicatorWindow final : public os::WindowMessageHandler {
     }
     const bool ready =
         create_controls(main, label) &&
-        windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, kVkF12);
+        windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, os::kVkF12);
     if (!ready || !report.send(main)) {
       // A failed start, or a starter that stopped waiting: this window belongs
       // to no session, so it goes away without telling the main loop anything.
@@ -74,12 +77,12 @@ class IndicatorWindow final : public os::WindowMessageHandler {
         stop_and_close(window);
         return 0;
       case os::kWmCommand:
-        if ((wparam >> 16 & 0xffff) != 0) {
+        if (high_word(wparam) != 0) {
           return std::nullopt;
         }
-        if ((wparam & 0xffff) == kStopButtonId) {
+        if (low_word(wparam) == kStopButtonId) {
           stop_and_close(window);
-        } else if ((wparam & 0xffff) == kPauseButtonId) {
+        } else if (low_word(wparam) == kPauseButtonId) {
           paused_ = !paused_;
           show_pause_state();
           send(paused_ ? IndicatorEvent::kPause : IndicatorEvent::kResume);
@@ -109,10 +112,9 @@ class IndicatorWindow final : public os::WindowMessageHandler {
         windows_.register_indicator_class(kClassName) == os::ClassRegistration::kFailed) {
       return 0;
     }
-    return windows_.create_window(
-        {kClassName, kTitle, kWsVisibleCaptionSysMenu, kWsExAppWindowTopmost, kCwUseDefault,
-         kCwUseDefault, 640, 230, 0, 0},
-        this);
+    return windows_.create_window({kClassName, kTitle, kMainWindowStyle, kMainWindowExStyle,
+                                   os::kCwUseDefault, os::kCwUseDefault, 640, 230, 0, 0},
+                                  this);
   }
 
   bool create_controls(WindowHandle main, const std::string& label) {
@@ -120,7 +122,7 @@ class IndicatorWindow final : public os::WindowMessageHandler {
                            std::int32_t y, std::int32_t width, std::int32_t height,
                            std::uint32_t id) {
       return windows_.create_window(
-          {class_name, text, kWsChildVisible, 0, x, y, width, height, main, id}, nullptr);
+          {class_name, text, kControlStyle, 0, x, y, width, height, main, id}, nullptr);
     };
     if (child("STATIC", label, 20, 20, 590, 92, 0) == 0) {
       return false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "os/indicator_controls.h"
 #include "os/started_thread.h"
 #include "os/window_system.h"
 #include "session/command_error.h"
@@ -18,9 +19,9 @@ namespace ombrelin::session {
 inline constexpr std::uint32_t kShowPauseState = os::kWmApp + 1;  // wParam: 1 paused, 0 not
 inline constexpr std::uint32_t kCloseIndicator = os::kWmApp + 2;
 
-inline constexpr std::uint32_t kPauseButtonId = 1001;
-inline constexpr std::uint32_t kStopButtonId = 1002;
-inline constexpr int kEmergencyHotKeyId = 1;
+using os::kEmergencyHotKeyId;
+using os::kPauseButtonId;
+using os::kStopButtonId;
 
 // How long a session start waits for the indicator to report that it runs.
 inline constexpr std::chrono::milliseconds kIndicatorStartLimit{5000};

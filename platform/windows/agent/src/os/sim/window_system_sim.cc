@@ -10,16 +10,13 @@
 #include <set>
 #include <thread>
 
+#include "os/indicator_controls.h"
 #include "os/sim/journal_line.h"
 
 namespace ombrelin::os::sim {
 namespace {
 
 constexpr std::chrono::milliseconds kActionsPollInterval{20};
-constexpr std::uint32_t kPauseButtonId = 1001;
-constexpr std::uint32_t kStopButtonId = 1002;
-constexpr int kIdNo = 7;
-constexpr int kIdYes = 6;
 
 struct Message {
   WindowHandle window;
@@ -363,8 +360,8 @@ class SimulatedWindowSystem final : public WindowSystem {
         enqueue_locked({window, kWmCommand, kPauseButtonId, 0});
       } else if (line == "stop-button") {
         enqueue_locked({window, kWmCommand, kStopButtonId, 0});
-      } else if (line == "hotkey" && hot_keys_.contains({window, 1})) {
-        enqueue_locked({window, kWmHotKey, 1, 0});
+      } else if (line == "hotkey" && hot_keys_.contains({window, kEmergencyHotKeyId})) {
+        enqueue_locked({window, kWmHotKey, kEmergencyHotKeyId, 0});
       } else if (line == "close") {
         enqueue_locked({window, kWmClose, 0, 0});
       }

@@ -9,6 +9,18 @@
 namespace ombrelin::os::win {
 namespace {
 
+static_assert(kWsChild == WS_CHILD && kWsVisible == WS_VISIBLE && kWsCaption == WS_CAPTION &&
+              kWsSysMenu == WS_SYSMENU);
+static_assert(kWsExTopmost == WS_EX_TOPMOST && kWsExAppWindow == WS_EX_APPWINDOW &&
+              kSsNoPrefix == SS_NOPREFIX && kCwUseDefault == CW_USEDEFAULT);
+static_assert(kWmDestroy == WM_DESTROY && kWmClose == WM_CLOSE && kWmCommand == WM_COMMAND &&
+              kWmHotKey == WM_HOTKEY && kWmApp == WM_APP);
+static_assert(kMbYesNo == MB_YESNO && kMbIconWarning == MB_ICONWARNING &&
+              kMbDefButton2 == MB_DEFBUTTON2 && kMbSetForeground == MB_SETFOREGROUND &&
+              kMbTopmost == MB_TOPMOST && kIdYes == IDYES && kIdNo == IDNO);
+static_assert(kModAlt == MOD_ALT && kModControl == MOD_CONTROL && kModShift == MOD_SHIFT &&
+              kModNoRepeat == MOD_NOREPEAT && kVkF12 == VK_F12);
+
 // Windows take NUL-terminated UTF-16; a text that cannot be converted is shown
 // as an empty string rather than not at all.
 std::wstring wide(std::string_view text) { return utf8_to_utf16(text).value_or(std::wstring()); }

@@ -203,8 +203,8 @@ class FakeWindowSystem final : public os::WindowSystem {
     return true;
   }
 
-  static constexpr int kIdYes = 6;
-  static constexpr int kIdNo = 7;
+  static constexpr int kIdYes = os::kIdYes;
+  static constexpr int kIdNo = os::kIdNo;
 
  private:
   struct Window {

@@ -1,0 +1,50 @@
+#pragma once
+
+// The Win32 values the agent's portable code passes through the seam, under
+// their Windows names, so that a style reads as the flags it is made of. Both
+// implementations of the seam use them; the Win32 one checks each against
+// windows.h when it is compiled.
+
+#include <cstdint>
+#include <limits>
+
+namespace ombrelin::os {
+
+// Window styles (WS_*) and extended styles (WS_EX_*).
+inline constexpr std::uint32_t kWsChild = 0x40000000;
+inline constexpr std::uint32_t kWsVisible = 0x10000000;
+inline constexpr std::uint32_t kWsCaption = 0x00C00000;
+inline constexpr std::uint32_t kWsSysMenu = 0x00080000;
+inline constexpr std::uint32_t kWsExTopmost = 0x00000008;
+inline constexpr std::uint32_t kWsExAppWindow = 0x00040000;
+// Static control style: "&" is shown as typed, not as a mnemonic prefix.
+inline constexpr std::uint32_t kSsNoPrefix = 0x00000080;
+// CreateWindowExW's "let the system choose" position.
+inline constexpr std::int32_t kCwUseDefault = std::numeric_limits<std::int32_t>::min();
+
+// Window messages.
+inline constexpr std::uint32_t kWmDestroy = 0x0002;
+inline constexpr std::uint32_t kWmClose = 0x0010;
+inline constexpr std::uint32_t kWmCommand = 0x0111;
+inline constexpr std::uint32_t kWmHotKey = 0x0312;
+inline constexpr std::uint32_t kWmApp = 0x8000;
+
+// MessageBoxW styles and results.
+inline constexpr std::uint32_t kMbYesNo = 0x00000004;
+inline constexpr std::uint32_t kMbIconWarning = 0x00000030;
+inline constexpr std::uint32_t kMbDefButton2 = 0x00000100;
+inline constexpr std::uint32_t kMbSetForeground = 0x00010000;
+inline constexpr std::uint32_t kMbTopmost = 0x00040000;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+// RegisterHotKey modifiers.
+inline constexpr std::uint32_t kModAlt = 0x0001;
+inline constexpr std::uint32_t kModControl = 0x0002;
+inline constexpr std::uint32_t kModShift = 0x0004;
+inline constexpr std::uint32_t kModNoRepeat = 0x4000;
+
+// Virtual keys named in portable code.
+inline constexpr std::uint16_t kVkF12 = 0x7B;
+
+}  // namespace ombrelin::os
