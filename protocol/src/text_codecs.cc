@@ -113,24 +113,23 @@ std::optional<Uuid> parse_uuid_text(std::string_view text) noexcept {
   if (text[19] != '8' && text[19] != '9' && text[19] != 'a' && text[19] != 'b') {
     return std::nullopt;
   }
-  // Hyphens are dropped wherever they stand; a hyphen outside the four fixed
-  // places leaves the last bytes unfilled (zero) and a final digit unpaired.
-  Uuid bytes{};
-  std::size_t filled = 0;
-  int high = -1;
-  for (const char c : text) {
-    if (c == '-') {
+  // Every position but the four hyphens' holds a digit, so each identifier has
+  // exactly one spelling.
+  std::array<char, 32> digits{};
+  std::size_t count = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (at == 8 || at == 13 || at == 18 || at == 23) {
       continue;
     }
-    if (!is_lower_hex_digit(c)) {
+    if (!is_lower_hex_digit(text[at])) {
       return std::nullopt;
     }
-    if (high < 0) {
-      high = lower_hex_value(c);
-    } else {
-      bytes[filled++] = static_cast<std::uint8_t>((high << 4) | lower_hex_value(c));
-      high = -1;
-    }
+    digits[count++] = text[at];
+  }
+  Uuid bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>((lower_hex_value(digits[2 * i]) << 4) |
+                                         lower_hex_value(digits[2 * i + 1]));
   }
   if (std::ranges::all_of(bytes, [](std::uint8_t b) { return b == 0; })) {
     return std::nullopt;

@@ -99,6 +99,7 @@ VALIDATION_FAILURES = [
     pytest.param({"targetDeviceId": "6f1c2a3e-8d4b-4c5a-7e7f-0a1b2c3d4e5f"}, id="uuid-variant-7"),
     pytest.param({"targetDeviceId": "00000000-0000-0000-0000-000000000000"}, id="uuid-all-zero"),
     pytest.param({"targetDeviceId": "{6f1c2a3e-8d4b-4c5a-9e7f-0a1b2c3d4e5f}"}, id="uuid-braces"),
+    pytest.param({"targetDeviceId": "6f1c2a3e-8d4b-4c5a-9e7f-0a1b2c3d4e5-"}, id="uuid-hyphen-for-a-digit"),
     pytest.param({"targetDeviceId": "6f1c2a3e8d4b4c5a9e7f0a1b2c3d4e5f"}, id="uuid-no-hyphens"),
     pytest.param({"targetDeviceId": "6f1c2a3e-8d4b-4c5a-9e7f-0a1b2c3d4e5"}, id="uuid-35-chars"),
     pytest.param({"targetDeviceId": "6f1c2a3e-8d4b-4c5a-9e7f-0a1b2c3d4e5f0"}, id="uuid-37-chars"),

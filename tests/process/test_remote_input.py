@@ -697,14 +697,40 @@ def test_invalid_control_events_change_nothing(ready, kind, members):
     assert remote.sent() == [CENTRE]
 
 
-def test_an_infinite_coordinate_cannot_be_serialised(ready):
+def command_with_number(remote, kind: str, member: str, literal: str, **members) -> dict:
+    """A control command whose `member` is the JSON number `literal`, written as is."""
+    placeholder = 0.123456789
+    command = remote.control_command(kind, **{**members, member: placeholder})
+    body = native.compact(native.command_message(remote.host.agent_challenge, command, native.token()))
+    remote.host.send_raw(native.encode_frame(body.replace(repr(placeholder).encode(), literal.encode())))
+    return remote.host.receive()
+
+
+# Coordinates take any JSON number: those beyond the 64-bit integers or beyond a
+# double are still numbers, narrowed to the nearest float and refused as out of
+# range, like 2 or 1e39. The message counts as one the rate window took.
+@pytest.mark.parametrize("literal", ["100000000000000000000", "-100000000000000000000", "3.4028235e38",
+                                     "1e39", "1e400", "-1e400", "1" + "0" * 400])
+@pytest.mark.parametrize("member", ["x", "y"])
+def test_coordinates_take_any_json_number(ready, member, literal):
     remote = start_remote(ready)
-    # 1e39 narrows to an infinite 32-bit float.
-    assert remote.pointer(x=1e39, seq=1)["error"] == CONTROL_INVALID
-    assert remote.pointer(y=-1e39, seq=1)["error"] == CONTROL_INVALID
+    other = {"x": 0.5, "y": 0.5, "buttons": 0}
+    del other[member]
+    response = command_with_number(remote, "pointer", member, literal, seq=1, **other)
+    assert response["error"] == EVENT_INVALID
     assert remote.sent() == []
+    assert status(remote.host)["connected"] is True
     ok(remote.pointer(seq=1))
     assert remote.sent() == [CENTRE]
+
+
+# Where an integer is required, a number beyond 64 bits is as undecodable as any
+# number out of its width: the run ends.
+@pytest.mark.parametrize("literal", ["18446744073709551616", "100000000000000000000", "1e400"])
+def test_an_integer_member_beyond_64_bits_ends_the_run(ready, literal):
+    remote = start_remote(ready)
+    assert command_with_number(remote, "release-all", "seq", literal) is None
+    assert remote.host.wait_exit() == (1, b"")
 
 
 def test_sequence_bounds(ready):

@@ -114,6 +114,13 @@ def other_binding(device_id: bytes | None = None, fingerprint: bytes | None = No
         device_id or issuer.target.device_id, fingerprint or issuer.target.identity_key_fingerprint_sha256)))
 
 
+def stray_hyphen(issuer) -> dict:
+    """A session id ending in "00", its last digit written as a hyphen: no second spelling
+    of the same identifier is accepted."""
+    issuer.session_id = issuer.session_id[:-2] + "00"
+    return start(issuer, sessionId=lambda text: text[:-1] + "-")
+
+
 def case(id_, build, answer):
     return pytest.param(build, answer, id=id_)
 
@@ -145,6 +152,7 @@ CASES = [
     # sessionId
     case("session-id-upper-case", lambda i: start(i, sessionId=str.upper), REQUEST),
     case("session-id-in-braces", lambda i: start(i, sessionId=lambda s: "{" + s + "}"), REQUEST),
+    case("session-id-stray-hyphen", stray_hyphen, REQUEST),
     case("request-checked-before-ticket",
          lambda i: start(i, sessionId=str.upper, signedTicket="!"), REQUEST),
     # signedTicket text

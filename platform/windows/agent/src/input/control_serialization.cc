@@ -32,7 +32,14 @@ class CanonicalWriter {
   }
 
   void real(float value) {
-    if (!std::isfinite(value)) {
+    // An infinity comes from a JSON number beyond every float; it is written as
+    // the shortest number that reads back as it, and refused by the conversion.
+    // NaN, which no JSON number narrows to, has no text.
+    if (std::isinf(value)) {
+      out_.append(value > 0 ? "1e39" : "-1e39");
+      return;
+    }
+    if (std::isnan(value)) {
       failed_ = true;
       return;
     }

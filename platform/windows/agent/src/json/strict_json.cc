@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "json/large_numbers.h"
+
 namespace ombrelin::json {
 namespace {
 
@@ -109,12 +111,18 @@ Decoded<float> StrictObject::take_float(std::string_view name) {
       default:
         return std::unexpected(DecodeError{});
     }
-    // Narrowing a double beyond the float range is undefined behaviour; such a
-    // coordinate saturates to infinity and is refused later as out of range.
+    // Narrowed to the nearest float: beyond the largest float by less than half
+    // its last step still rounds to it, and only what lies further (ties to the
+    // even side, which is infinity) becomes infinity. Done by hand, since a
+    // conversion of a double beyond the float range is left undefined.
     constexpr double kFloatMax = std::numeric_limits<float>::max();
-    if (std::fabs(number) > kFloatMax) {
+    constexpr double kRoundsToInfinity = 0x1.ffffffp127;  // the largest float plus half a step
+    if (std::fabs(number) >= kRoundsToInfinity) {
       constexpr float kInfinity = std::numeric_limits<float>::infinity();
       return number > 0 ? kInfinity : -kInfinity;
+    }
+    if (std::fabs(number) > kFloatMax) {
+      return number > 0 ? std::numeric_limits<float>::max() : -std::numeric_limits<float>::max();
     }
     return static_cast<float>(number);
   });
@@ -135,19 +143,30 @@ DocumentParser::DocumentParser() : parser_(kInitialCapacity) {
 }
 
 Decoded<simdjson::dom::element> DocumentParser::parse_padded(std::string_view bytes) {
-  simdjson::dom::element root;
-  if (parser_.parse(bytes.data(), bytes.size(), false).get(root) != simdjson::SUCCESS) {
-    return std::unexpected(DecodeError{});
-  }
-  return root;
+  return parse_document(bytes, false);
 }
 
 Decoded<simdjson::dom::element> DocumentParser::parse(std::string_view bytes) {
+  return parse_document(bytes, true);
+}
+
+Decoded<simdjson::dom::element> DocumentParser::parse_document(std::string_view bytes, bool copy) {
   simdjson::dom::element root;
-  if (parser_.parse(bytes.data(), bytes.size(), true).get(root) != simdjson::SUCCESS) {
-    return std::unexpected(DecodeError{});
+  const simdjson::error_code parsed = parser_.parse(bytes.data(), bytes.size(), copy).get(root);
+  if (parsed == simdjson::SUCCESS) {
+    return root;
   }
-  return root;
+  // Numbers too large for the parser are still JSON: read them once more in a
+  // form it takes. Rare, so the document is only copied then.
+  if (parsed == simdjson::NUMBER_ERROR) {
+    if (const auto rewritten = rewrite_large_numbers(bytes)) {
+      if (parser_.parse(rewritten->data(), rewritten->size(), true).get(root) ==
+          simdjson::SUCCESS) {
+        return root;
+      }
+    }
+  }
+  return std::unexpected(DecodeError{});
 }
 
 }  // namespace ombrelin::json

@@ -39,7 +39,7 @@ class StrictObject {
   [[nodiscard]] Decoded<bool> take_bool(std::string_view name);
   [[nodiscard]] Decoded<simdjson::dom::object> take_object(std::string_view name);
   [[nodiscard]] Decoded<simdjson::dom::array> take_array(std::string_view name);
-  // Any JSON number, narrowed to 32-bit floating point (saturating to infinity).
+  // Any JSON number, narrowed to the nearest 32-bit float (infinity beyond them).
   [[nodiscard]] Decoded<float> take_float(std::string_view name);
 
   template <std::integral T>
@@ -112,6 +112,8 @@ class DocumentParser {
   static constexpr std::size_t kPadding = simdjson::SIMDJSON_PADDING;
 
  private:
+  [[nodiscard]] Decoded<simdjson::dom::element> parse_document(std::string_view bytes, bool copy);
+
   simdjson::dom::parser parser_;
 };
 

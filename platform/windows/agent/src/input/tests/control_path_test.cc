@@ -41,6 +41,13 @@ TEST(ControlSerializationTest, FixedMemberOrderAndShortestFloats) {
   EXPECT_EQ(serialized(native_protocol::control::Stop{2, 3}), R"({"type":"stop","v":2,"seq":3})");
 }
 
+TEST(ControlSerializationTest, AnInfiniteCoordinateIsWrittenAsANumberBeyondEveryFloat) {
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(serialized(message::pointer(1, 0, kInfinity, -kInfinity)),
+            R"({"type":"pointer","v":1,"seq":1,"x":1e39,"y":-1e39,"buttons":0})");
+  EXPECT_EQ(serialized(message::pointer(1, 0, std::nanf(""))), "<none>");
+}
+
 TEST(ControlSerializationTest, CoordinatesReadBackAsTheSameFloat) {
   for (const float x : {1e-7F, 0.33333334F, std::nextafter(1.0F, 0.0F), -0.0F, 1e-45F}) {
     const std::string text = serialized(message::pointer(0, 0, x));
@@ -81,6 +88,15 @@ TEST_F(ControlPathTest, MessageLevelChecksComeInOrderAndStopAtTheFirstFailure) {
   EXPECT_EQ(harness_.send(message::key(1, code_for_total(2048), true)),
             refused(ControlRefusal::kNoSession));
   EXPECT_TRUE(adapter_.calls.empty());
+}
+
+// A coordinate beyond every float fails the conversion, after the rate window
+// took the message, and consumes nothing else.
+TEST_F(ControlPathTest, AnInfiniteCoordinateFailsConversion) {
+  EXPECT_EQ(harness_.send(message::pointer(1, 0, std::numeric_limits<float>::infinity())),
+            refused(ControlRefusal::kEventInvalid));
+  EXPECT_EQ(harness_.state.rate_window.size(), 1U);
+  EXPECT_FALSE(harness_.state.sequence.last_seq.has_value());
 }
 
 TEST_F(ControlPathTest, RateLimitCountsMessagesRefusedAfterItButNotBefore) {

@@ -197,8 +197,9 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const IncomingMessage& m) { command_of<command::Status>(m); }}),
     [](const auto& test) { return test.param.name; });
 
-// x and y take any JSON number and narrow it to float, saturating instead of
-// overflowing.
+// x and y take any JSON number, however large, and narrow it to the nearest
+// float; only what lies beyond the largest float by half a step or more is
+// infinity.
 struct CoordinateCase {
   std::string literal;
   float expected;
@@ -223,8 +224,18 @@ INSTANTIATE_TEST_SUITE_P(
                       CoordinateCase{"1e300", kInf}, CoordinateCase{"-1e300", -kInf},
                       CoordinateCase{"3.5e38", kInf}, CoordinateCase{"1e-300", 0.0f},
                       CoordinateCase{"3.4028234e38", std::numeric_limits<float>::max()},
+                      CoordinateCase{"3.4028235e38", std::numeric_limits<float>::max()},
+                      CoordinateCase{"-3.4028235e38", -std::numeric_limits<float>::max()},
+                      CoordinateCase{"3.40282356779733661637539395458142568448e38", kInf},
+                      CoordinateCase{"3.4028235677973362e38", std::numeric_limits<float>::max()},
                       CoordinateCase{"18446744073709551615", 18446744073709551615.0f},
-                      CoordinateCase{"-9223372036854775808", -9223372036854775808.0f}));
+                      CoordinateCase{"-9223372036854775808", -9223372036854775808.0f},
+                      CoordinateCase{"18446744073709551616", 18446744073709551616.0f},
+                      CoordinateCase{"100000000000000000000", 1e20f},
+                      CoordinateCase{"-9223372036854775809", -9223372036854775809.0f},
+                      CoordinateCase{"1" + std::string(60, '0'), kInf},
+                      CoordinateCase{"1e400", kInf}, CoordinateCase{"-1e400", -kInf},
+                      CoordinateCase{"1e-400", 0.0f}));
 
 // Every body below must be refused as a whole.
 struct RefusedCase {
@@ -410,15 +421,21 @@ TEST(DecoderRefusesText, LoneLowSurrogate) {
           .has_value());
 }
 
-// Numbers the JSON library cannot hold exactly (integers outside the 64-bit ranges,
-// decimals beyond double) are still JSON numbers, so they are valid coordinates.
-TEST(DecoderCoordinatesBeyondDoubleOrIntegerRange, AreRefused) {
-  // Numbers that neither a 64-bit integer nor a double can hold are refused by the
-  // JSON parser itself; no peer sends them, and refusing is the strict answer.
+// Numbers too large for the JSON library are JSON all the same: where an
+// integer is required they are refused like any other number out of its width,
+// and a string that merely looks like one is left as it is.
+TEST(DecoderLargeNumbers, AreRefusedWhereAnIntegerIsRequired) {
   MessageDecoder decoder;
-  for (const char* literal : {"18446744073709551616", "-9223372036854775809", "1e400", "-1e400"}) {
-    EXPECT_FALSE(decoder.decode(pointer(literal, "0")).has_value()) << literal;
+  for (const char* literal : {"18446744073709551616", "-9223372036854775809", "1e400"}) {
+    EXPECT_FALSE(decoder.decode(pointer("0", literal)).has_value()) << literal;
+    EXPECT_FALSE(decoder.decode(scroll(literal)).has_value()) << literal;
   }
+  const auto message = decoder.decode(command_message(
+      R"({"type":"status","note":"18446744073709551616 \"1e400\"","n":[1e400,-1e400]})"));
+  EXPECT_TRUE(message.has_value());
+  // A malformed number stays malformed.
+  EXPECT_FALSE(decoder.decode(pointer("01e400", "0")).has_value());
+  EXPECT_FALSE(decoder.decode(pointer("-", "0")).has_value());
 }
 
 // The status command ignores its extra members, so they can carry any nesting; the
