@@ -11,16 +11,23 @@
 
 namespace ombrelin {
 
-// An unbounded, order-keeping, multi-producer single-consumer queue. Senders may
-// be copied to other threads; the one receiver can wait with a time limit or take
-// without waiting. The receiver learns of disconnection once every sender is gone
-// and the queue is empty; a sender learns that the receiver is gone from send().
+// An order-keeping, multi-producer single-consumer queue, unbounded or holding
+// at most a given number of values. Senders may be copied to other threads; the
+// one receiver can wait with a time limit or take without waiting. The receiver
+// learns of disconnection once every sender is gone and the queue is empty; a
+// sender learns that the receiver is gone from send(). A sender of a bounded
+// channel that is full waits until the receiver takes a value or goes away, so
+// whatever feeds the sender is held back where it comes from.
 template <typename T>
 class Channel {
   struct Shared {
+    explicit Shared(std::size_t limit) : capacity(limit) {}
+
     std::mutex mutex;
-    std::condition_variable ready;
+    std::condition_variable ready;  // a value arrived, or the last sender left
+    std::condition_variable space;  // a value was taken, or the receiver left
     std::deque<T> queue;
+    const std::size_t capacity;  // 0: unbounded
     std::size_t senders = 1;
     bool receiver_alive = true;
   };
@@ -45,14 +52,20 @@ class Channel {
       }
     }
 
-    // False when the receiver is gone; the value is then dropped.
+    // False when the receiver is gone; the value is then dropped. Waits while a
+    // bounded channel is full.
     bool send(T value) const {
       {
-        const std::lock_guard lock(shared_->mutex);
-        if (!shared_->receiver_alive) {
+        std::unique_lock lock(shared_->mutex);
+        Shared& shared = *shared_;
+        shared.space.wait(lock, [&shared] {
+          return !shared.receiver_alive || shared.capacity == 0 ||
+                 shared.queue.size() < shared.capacity;
+        });
+        if (!shared.receiver_alive) {
           return false;
         }
-        shared_->queue.push_back(std::move(value));
+        shared.queue.push_back(std::move(value));
       }
       shared_->ready.notify_one();
       return true;
@@ -76,9 +89,12 @@ class Channel {
       if (!shared_) {
         return;
       }
-      const std::lock_guard lock(shared_->mutex);
-      shared_->receiver_alive = false;
-      shared_->queue.clear();
+      {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->receiver_alive = false;
+        shared_->queue.clear();
+      }
+      shared_->space.notify_all();
     }
 
     [[nodiscard]] std::optional<T> try_receive() {
@@ -108,14 +124,18 @@ class Channel {
       }
       std::optional<T> value(std::move(shared_->queue.front()));
       shared_->queue.pop_front();
+      shared_->space.notify_one();  // only one sender can be waiting for one place
       return value;
     }
 
     std::shared_ptr<Shared> shared_;
   };
 
-  static std::pair<Sender, Receiver> create() {
-    auto shared = std::make_shared<Shared>();
+  static std::pair<Sender, Receiver> create() { return create_bounded(0); }
+
+  // A channel that holds at most `capacity` values (0: unbounded).
+  static std::pair<Sender, Receiver> create_bounded(std::size_t capacity) {
+    auto shared = std::make_shared<Shared>(capacity);
     return {Sender(shared), Receiver(shared)};
   }
 };

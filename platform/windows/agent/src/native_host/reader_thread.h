@@ -12,6 +12,11 @@ namespace ombrelin::native_host {
 
 using ReaderChannel = Channel<ReaderEvent>;
 
+// How many decoded messages may wait for the main loop. While it is busy (the
+// consent box is open, or the page does not read its responses) the reader
+// stops there, and the page's further frames wait in the pipe, not in memory.
+inline constexpr std::size_t kReaderChannelCapacity = 4;
+
 // How long the end of the run waits for a reader that has sent its last event.
 inline constexpr std::chrono::milliseconds kReaderEndLimit{1000};
 

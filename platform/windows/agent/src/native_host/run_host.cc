@@ -26,7 +26,7 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
     return std::unexpected(FatalError::of(FatalKind::kCallerOriginNotAllowed));
   }
 
-  auto [reader_sender, reader_receiver] = ReaderChannel::create();
+  auto [reader_sender, reader_receiver] = ReaderChannel::create_bounded(kReaderChannelCapacity);
   os::StartedThread reader =
       start_reader_thread(desktop.take_standard_input(), std::move(reader_sender));
   auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();

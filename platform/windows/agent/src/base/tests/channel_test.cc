@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -132,6 +133,60 @@ TEST(Channel, SenderCopiesOnSeveralThreads) {
     ++received;
   }
   EXPECT_EQ(received, kThreads * kValues);
+}
+
+// A full bounded channel holds its sender back until a value is taken, and
+// nothing is lost or reordered on the way.
+TEST(BoundedChannel, AFullChannelHoldsTheSenderBack) {
+  auto [sender, receiver] = IntChannel::create_bounded(2);
+  std::atomic<int> sent = 0;
+  std::thread producer([&sender = sender, &sent] {
+    for (int i = 0; i < 50; ++i) {
+      ASSERT_TRUE(sender.send(i));
+      ++sent;
+    }
+  });
+  const auto deadline = std::chrono::steady_clock::now() + 3s;
+  while (sent < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(sent, 2);  // the third send waits for a place
+  std::optional<int> out;
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(receiver.receive_for(3s, out), Wait::kReceived);
+    EXPECT_EQ(out, i);
+  }
+  producer.join();
+}
+
+TEST(BoundedChannel, AWaitingSenderLearnsThatTheReceiverIsGone) {
+  auto [sender, receiver] = IntChannel::create_bounded(1);
+  ASSERT_TRUE(sender.send(1));
+  std::optional<bool> second;
+  std::thread producer([&sender = sender, &second] { second = sender.send(2); });
+  std::this_thread::sleep_for(20ms);
+  { const IntChannel::Receiver gone = std::move(receiver); }
+  producer.join();
+  EXPECT_EQ(second, false);
+}
+
+// The last values and the disconnection arrive in order, however full the
+// channel was when the sender left.
+TEST(BoundedChannel, DisconnectionComesAfterTheLastValues) {
+  auto [sender, receiver] = IntChannel::create_bounded(3);
+  std::thread producer([sender = std::move(sender)]() mutable {
+    for (int i = 0; i < 10; ++i) {
+      ASSERT_TRUE(sender.send(i));
+    }
+  });
+  std::optional<int> out;
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(receiver.receive_for(3s, out), Wait::kReceived);
+    EXPECT_EQ(out, i);
+  }
+  producer.join();
+  EXPECT_EQ(receiver.receive_for(3s, out), Wait::kDisconnected);
 }
 
 }  // namespace
