@@ -23,6 +23,9 @@ namespace {
 using win::last_error;
 using win::UniqueHandle;
 
+// Another program may hold the configuration open in any way it likes.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // Largest single ReadFile/WriteFile request.
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
@@ -94,9 +97,8 @@ class Win32ConfigFiles final : public ConfigFileAccess {
 
   std::expected<FileFacts, OsError> file_facts(const std::filesystem::path& path) const override {
     // Backup semantics open directories too, and links are followed.
-    const UniqueHandle file(CreateFileW(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) {
       return std::unexpected(last_error("open configuration metadata"));
     }
@@ -120,7 +122,11 @@ class Win32ConfigFiles final : public ConfigFileAccess {
 
   std::expected<std::string, OsError> read_file(const std::filesystem::path& path,
                                                 std::size_t limit) const override {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    // Shared for writing and deleting too: an installer, an editor or a
+    // synchronisation tool that has the file open must not stop the agent. The
+    // setup program replaces the file whole, by a rename, so the agent never
+    // reads it half-written.
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
       return std::unexpected(last_error("open configuration"));
