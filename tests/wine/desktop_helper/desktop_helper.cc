@@ -15,6 +15,10 @@
 //   cursor                     the cursor position and the screen size
 //   displays                   the monitors as Windows reports them
 //   hold-hotkey                holds Ctrl+Alt+Shift+F12 until standard input ends
+//   hold-file MODE PATH        holds the file at PATH (ASCII) open until standard
+//                              input ends, as another program would: MODE write or
+//                              delete opens it for that and shares everything,
+//                              deny-read opens it for writing and shares all but reading
 //   held-input                 every key and mouse button that is down
 //   release-input              lets go of all of them
 //   edit-window                a window with two edit controls, the first one
@@ -541,6 +545,32 @@ int hold_hotkey(std::string_view verb) {
   return 0;
 }
 
+int hold_file(std::string_view verb, std::string_view mode, std::string_view path) {
+  struct Mode {
+    std::string_view name;
+    DWORD access;
+    DWORD share;
+  };
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  constexpr Mode kModes[] = {{"write", GENERIC_WRITE, kShareAll},
+                             {"delete", DELETE, kShareAll},
+                             {"deny-read", GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_DELETE}};
+  const auto* const found = std::ranges::find(kModes, mode, &Mode::name);
+  if (found == std::end(kModes) || path.empty()) {
+    return fail(verb, "hold-file takes write, delete or deny-read and a path");
+  }
+  const std::wstring wide(path.begin(), path.end());
+  const HANDLE opened = CreateFileW(wide.c_str(), found->access, found->share, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    return fail(verb, "CreateFileW failed", GetLastError());
+  }
+  const UniqueHandle file(opened);
+  JsonLine().add("verb", verb).add("held", true).write();
+  wait_for_end_of_input();
+  return 0;
+}
+
 // The edit window -------------------------------------------------------------
 
 constexpr UINT kPrintText = WM_APP + 1;
@@ -841,6 +871,9 @@ int run(const std::vector<std::string>& words, DWORD wait_ms) {
   }
   if (verb == "hold-hotkey") {
     return hold_hotkey(verb);
+  }
+  if (verb == "hold-file") {
+    return hold_file(verb, argument, words.size() > 2 ? words[2] : std::string());
   }
   if (verb == "release-input") {
     return release_input(verb);

@@ -47,6 +47,20 @@ std::expected<void, FatalError> HostLoop::run() {
   }
 }
 
+bool HostLoop::reader_finished() {
+  std::optional<ReaderEvent> event;
+  while (!reader_finished_) {
+    const auto wait = reader_.receive_for(std::chrono::milliseconds(0), event);
+    if (wait == ReaderChannel::Wait::kTimedOut) {
+      break;  // still reading, or only messages are queued
+    }
+    reader_finished_ =
+        wait == ReaderChannel::Wait::kDisconnected ||
+        !std::holds_alternative<std::unique_ptr<native_protocol::IncomingMessage>>(*event);
+  }
+  return reader_finished_;
+}
+
 void HostLoop::serve_indicator_events() {
   while (const auto event = indicator_receiver_.try_receive()) {
     state_.sessions.on_indicator_event(*event);

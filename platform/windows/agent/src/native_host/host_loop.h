@@ -28,8 +28,10 @@ class HostLoop {
   // Runs until the end of input (success) or a fatal host error.
   [[nodiscard]] std::expected<void, FatalError> run();
 
-  // After run(): whether the reader sent its last event and so is ending.
-  [[nodiscard]] bool reader_finished() const { return reader_finished_; }
+  // After run(): whether the reader sent its last event and so is ending, whether
+  // the loop took that event or it is still queued (the run can end on a message,
+  // a refused one say, with the reader's end of input behind it).
+  [[nodiscard]] bool reader_finished();
 
  private:
   void serve_indicator_events();

@@ -7,7 +7,11 @@
 #include <bcrypt.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "os/desktop_environment.h"
 #include "os/steady_monotonic_clock.h"
@@ -22,6 +26,9 @@ namespace {
 
 using win::last_error;
 using win::UniqueHandle;
+
+// Another program may hold the configuration open in any way it likes.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Largest single ReadFile/WriteFile request.
 constexpr std::size_t kMaxTransfer = 1u << 30;
@@ -75,6 +82,68 @@ class HandleOutput final : public ByteOutput {
   std::expected<void, OsError> flush() override { return {}; }
 };
 
+bool is_separator(wchar_t unit) { return unit == L'\\' || unit == L'/'; }
+
+bool is_drive_letter(wchar_t unit) {
+  return (unit >= L'A' && unit <= L'Z') || (unit >= L'a' && unit <= L'z');
+}
+
+// The extended-length form of a fully qualified path ("\\?\C:\..." or
+// "\\?\UNC\server\share\..."), which opens a file whatever the length of its path:
+// without it Windows refuses paths of MAX_PATH characters or more unless the
+// machine has opted in. The form turns the system's path parsing off, so the part
+// of it that a profile path can need is done here: "/" becomes "\", empty and "."
+// components go, and ".." takes away the component before it but never the drive
+// or the share. Relative paths cannot take the form and are returned as they are,
+// and so are paths already in the "\\?\" or "\\.\" namespace.
+std::wstring extended_length_path(const std::wstring_view path) {
+  const auto separator_at = [&](std::size_t at) {
+    return at < path.size() && is_separator(path[at]);
+  };
+  std::wstring extended;
+  std::wstring_view rest;
+  std::size_t kept_components = 0;  // those ".." cannot take away
+  if (separator_at(0) && separator_at(1)) {
+    if (path.size() > 2 && (path[2] == L'?' || path[2] == L'.') && separator_at(3)) {
+      return std::wstring(path);
+    }
+    extended = L"\\\\?\\UNC";
+    rest = path.substr(2);
+    kept_components = 2;  // the server and the share
+  } else if (path.size() > 2 && is_drive_letter(path[0]) && path[1] == L':' && separator_at(2)) {
+    extended = L"\\\\?\\";
+    extended += path.substr(0, 2);
+    rest = path.substr(3);
+  } else {
+    return std::wstring(path);
+  }
+  std::vector<std::wstring_view> components;
+  while (!rest.empty()) {
+    const auto length =
+        static_cast<std::size_t>(std::ranges::find_if(rest, is_separator) - rest.begin());
+    const std::wstring_view component = rest.substr(0, length);
+    rest.remove_prefix(std::min(rest.size(), length + 1));
+    if (component.empty() || component == L".") {
+      continue;
+    }
+    if (component == L".." && components.size() >= kept_components) {
+      if (components.size() > kept_components) {
+        components.pop_back();
+      }
+      continue;
+    }
+    components.push_back(component);
+  }
+  if (components.size() < kept_components) {
+    return std::wstring(path);  // no share named: the system refuses it
+  }
+  for (const std::wstring_view component : components) {
+    extended += L'\\';
+    extended += component;
+  }
+  return extended;
+}
+
 class Win32ConfigFiles final : public ConfigFileAccess {
  public:
   std::optional<std::filesystem::path> config_file_path() const override {
@@ -94,9 +163,9 @@ class Win32ConfigFiles final : public ConfigFileAccess {
 
   std::expected<FileFacts, OsError> file_facts(const std::filesystem::path& path) const override {
     // Backup semantics open directories too, and links are followed.
-    const UniqueHandle file(CreateFileW(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle file(CreateFileW(extended_length_path(path.native()).c_str(),
+                                        FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) {
       return std::unexpected(last_error("open configuration metadata"));
     }
@@ -120,8 +189,13 @@ class Win32ConfigFiles final : public ConfigFileAccess {
 
   std::expected<std::string, OsError> read_file(const std::filesystem::path& path,
                                                 std::size_t limit) const override {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Shared for writing and deleting too: an installer, an editor or a
+    // synchronisation tool that has the file open must not stop the agent. The
+    // setup program replaces the file whole, by a rename, so the agent never
+    // reads it half-written.
+    const UniqueHandle file(CreateFileW(extended_length_path(path.native()).c_str(), GENERIC_READ,
+                                        kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
     if (!file.valid()) {
       return std::unexpected(last_error("open configuration"));
     }
