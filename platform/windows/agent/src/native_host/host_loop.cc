@@ -7,11 +7,11 @@
 namespace ombrelin::native_host {
 
 HostLoop::HostLoop(os::DesktopEnvironment& desktop, HostState& state, std::string caller_origin,
-                   ReaderChannel::Receiver reader, session::IndicatorReceiver indicator_receiver)
+                   ReaderChannel::Receiver& reader, session::IndicatorReceiver indicator_receiver)
     : desktop_(desktop),
       state_(state),
       caller_origin_(std::move(caller_origin)),
-      reader_(std::move(reader)),
+      reader_(reader),
       indicator_receiver_(std::move(indicator_receiver)),
       writer_(desktop.standard_output()) {}
 
@@ -26,7 +26,6 @@ std::expected<void, FatalError> HostLoop::run() {
       case ReaderChannel::Wait::kTimedOut:
         continue;
       case ReaderChannel::Wait::kDisconnected:
-        reader_finished_ = true;
         state_.sessions.stop_session();
         return {};
       case ReaderChannel::Wait::kReceived:
@@ -38,27 +37,12 @@ std::expected<void, FatalError> HostLoop::run() {
       }
       continue;
     }
-    reader_finished_ = true;
     state_.sessions.stop_session();
     if (std::holds_alternative<EndOfInput>(*event)) {
       return {};
     }
     return std::unexpected(FatalError::of(FatalKind::kFramingFailed));
   }
-}
-
-bool HostLoop::reader_finished() {
-  std::optional<ReaderEvent> event;
-  while (!reader_finished_) {
-    const auto wait = reader_.receive_for(std::chrono::milliseconds(0), event);
-    if (wait == ReaderChannel::Wait::kTimedOut) {
-      break;  // still reading, or only messages are queued
-    }
-    reader_finished_ =
-        wait == ReaderChannel::Wait::kDisconnected ||
-        !std::holds_alternative<std::unique_ptr<native_protocol::IncomingMessage>>(*event);
-  }
-  return reader_finished_;
 }
 
 void HostLoop::serve_indicator_events() {

@@ -23,15 +23,10 @@ inline constexpr std::chrono::milliseconds kReadWait{100};
 class HostLoop {
  public:
   HostLoop(os::DesktopEnvironment& desktop, HostState& state, std::string caller_origin,
-           ReaderChannel::Receiver reader, session::IndicatorReceiver indicator_receiver);
+           ReaderChannel::Receiver& reader, session::IndicatorReceiver indicator_receiver);
 
   // Runs until the end of input (success) or a fatal host error.
   [[nodiscard]] std::expected<void, FatalError> run();
-
-  // After run(): whether the reader sent its last event and so is ending, whether
-  // the loop took that event or it is still queued (the run can end on a message,
-  // a refused one say, with the reader's end of input behind it).
-  [[nodiscard]] bool reader_finished();
 
  private:
   void serve_indicator_events();
@@ -42,11 +37,10 @@ class HostLoop {
   os::DesktopEnvironment& desktop_;
   HostState& state_;
   const std::string caller_origin_;
-  ReaderChannel::Receiver reader_;
+  ReaderChannel::Receiver& reader_;
   session::IndicatorReceiver indicator_receiver_;
   FrameWriter writer_;
   Handshake handshake_;
-  bool reader_finished_ = false;
 };
 
 }  // namespace ombrelin::native_host

@@ -11,11 +11,14 @@ namespace {
 // Distinct from the statuses of a clean (0) or fatal (1) end.
 constexpr int kThreadSpawnFailureStatus = 101;
 
-void read_until_end(std::unique_ptr<os::ByteInput> input, ReaderChannel::Sender sender) {
+void read_until_end(std::unique_ptr<os::ByteInput> input, ReaderChannel::Sender sender,
+                    std::atomic<bool>& in_read) {
   native_protocol::MessageDecoder decoder;
   FrameReader reader(*input, decoder);
   while (true) {
+    in_read = true;
     ReaderEvent event = reader.read_frame();
+    in_read = false;
     const bool last =
         !std::holds_alternative<std::unique_ptr<native_protocol::IncomingMessage>>(event);
     if (!sender.send(std::move(event)) || last) {
@@ -26,18 +29,19 @@ void read_until_end(std::unique_ptr<os::ByteInput> input, ReaderChannel::Sender 
 
 }  // namespace
 
-os::StartedThread start_reader_thread(std::unique_ptr<os::ByteInput> input,
-                                      ReaderChannel::Sender sender) {
+ReaderThread start_reader_thread(std::unique_ptr<os::ByteInput> input,
+                                 ReaderChannel::Sender sender) {
+  auto in_read = std::make_shared<std::atomic<bool>>(false);
   // The reader has no name of its own.
-  auto thread =
-      os::start_thread({}, [input = std::move(input), sender = std::move(sender)]() mutable {
-        read_until_end(std::move(input), std::move(sender));
+  auto thread = os::start_thread(
+      {}, [input = std::move(input), sender = std::move(sender), in_read]() mutable {
+        read_until_end(std::move(input), std::move(sender), *in_read);
       });
   if (!thread) {
     std::fprintf(stderr, "failed to spawn thread: %s\n", thread.error().message().c_str());
     std::_Exit(kThreadSpawnFailureStatus);
   }
-  return std::move(*thread);
+  return ReaderThread(std::move(*thread), std::move(in_read));
 }
 
 }  // namespace ombrelin::native_host

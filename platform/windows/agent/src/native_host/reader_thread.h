@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -17,16 +18,33 @@ using ReaderChannel = Channel<ReaderEvent>;
 // stops there, and the page's further frames wait in the pipe, not in memory.
 inline constexpr std::size_t kReaderChannelCapacity = 4;
 
-// How long the end of the run waits for a reader that has sent its last event.
+// How long the end of the run waits for a reader that is not waiting in a read.
 inline constexpr std::chrono::milliseconds kReaderEndLimit{1000};
 
-// Starts the thread that owns standard input for the rest of the process: it
-// reads and decodes frames and sends each result to the main loop, stopping after
-// the end of input, the first bad frame, or when the main loop has gone. The
-// process may end while it waits in a read; once it has sent its last event it
-// is ending, and is waited for (`kReaderEndLimit`).
+// The thread that owns standard input for the rest of the process: it reads and
+// decodes frames and sends each result to the main loop, stopping after the end
+// of input, the first bad frame, or when the main loop has gone.
+class ReaderThread {
+ public:
+  ReaderThread(os::StartedThread thread, std::shared_ptr<const std::atomic<bool>> in_read)
+      : thread_(std::move(thread)), in_read_(std::move(in_read)) {}
+
+  // Whether it waits for standard input. Nothing wakes such a read, so the
+  // process may end under it; a reader anywhere else is about to end once the
+  // main loop has gone, and is better waited for (`kReaderEndLimit`).
+  [[nodiscard]] bool waiting_in_read() const { return in_read_->load(); }
+
+  [[nodiscard]] bool wait_for_end(std::chrono::milliseconds limit) {
+    return thread_.wait_for_end(limit);
+  }
+
+ private:
+  os::StartedThread thread_;
+  std::shared_ptr<const std::atomic<bool>> in_read_;
+};
+
 // A thread that cannot be started ends the process abnormally (neither 0 nor 1).
-[[nodiscard]] os::StartedThread start_reader_thread(std::unique_ptr<os::ByteInput> input,
-                                                    ReaderChannel::Sender sender);
+[[nodiscard]] ReaderThread start_reader_thread(std::unique_ptr<os::ByteInput> input,
+                                               ReaderChannel::Sender sender);
 
 }  // namespace ombrelin::native_host

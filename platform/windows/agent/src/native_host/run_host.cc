@@ -1,5 +1,7 @@
 #include "native_host/run_host.h"
 
+#include <optional>
+
 #include "native_host/caller_origin.h"
 #include "native_host/host_config.h"
 #include "native_host/host_loop.h"
@@ -27,15 +29,19 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
   }
 
   auto [reader_sender, reader_receiver] = ReaderChannel::create_bounded(kReaderChannelCapacity);
-  os::StartedThread reader =
+  ReaderThread reader =
       start_reader_thread(desktop.take_standard_input(), std::move(reader_sender));
+  std::optional<ReaderChannel::Receiver> reader_events(std::move(reader_receiver));
   auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
 
   HostState state(std::move(*config), *binding, desktop, std::move(indicator_sender));
-  HostLoop loop(desktop, state, caller.text, std::move(reader_receiver),
-                std::move(indicator_receiver));
+  HostLoop loop(desktop, state, caller.text, *reader_events, std::move(indicator_receiver));
   auto result = loop.run();
-  if (loop.reader_finished()) {
+  // Nobody receives from here on: a reader that was handing over a message, or
+  // had already sent its last event, is ending, and is waited for; one waiting
+  // for standard input cannot be woken and ends with the process.
+  reader_events.reset();
+  if (!reader.waiting_in_read()) {
     (void)reader.wait_for_end(kReaderEndLimit);
   }
   return result;

@@ -1,6 +1,7 @@
-// The end of a run and the reader thread. A reader that has sent its last event
-// is ending, and the run waits for it before the process ends, whether the main
-// loop took that event or the run ended with it still queued.
+// The end of a run and the reader thread. A reader that is not waiting in a read
+// is ending once nobody receives its events (its last event sent, taken or still
+// queued, or a message it cannot hand over), and the run waits for it before the
+// process ends.
 
 #include "native_host/run_host.h"
 
@@ -98,11 +99,13 @@ class ScriptedInput final : public os::ByteInput {
 // ending, so that the reader's last event is queued before the loop goes on.
 class HeldOutput final : public os::ByteOutput {
  public:
-  HeldOutput(std::shared_ptr<ReaderProgress> progress, bool fails)
-      : progress_(std::move(progress)), fails_(fails) {}
+  HeldOutput(std::shared_ptr<ReaderProgress> progress, bool holds, bool fails)
+      : progress_(std::move(progress)), holds_(holds), fails_(fails) {}
 
   std::expected<void, os::OsError> write_all(std::span<const std::uint8_t> /*bytes*/) override {
-    EXPECT_TRUE(progress_->wait_until_ending()) << "the reader never ended";
+    if (holds_) {
+      EXPECT_TRUE(progress_->wait_until_ending()) << "the reader never ended";
+    }
     if (fails_) {
       return std::unexpected(os::OsError{232, "write standard output"});
     }
@@ -112,6 +115,7 @@ class HeldOutput final : public os::ByteOutput {
 
  private:
   std::shared_ptr<ReaderProgress> progress_;
+  bool holds_;
   bool fails_;
 };
 
@@ -167,6 +171,7 @@ struct EndCase {
   std::string name;
   std::string input;  // after the hello
   bool write_fails;
+  bool output_held;                // the loop's first write waits until the reader is ending
   std::optional<FatalKind> fatal;  // none: a clean end
 
   friend void PrintTo(const EndCase& end, std::ostream* out) { *out << end.name; }
@@ -181,7 +186,7 @@ TEST_P(RunEnd, WaitsForAReaderThatSentItsLastEvent) {
   char* argv[] = {program, nullptr};
   auto simulated = os::create_desktop_environment(1, argv);
   ASSERT_TRUE(simulated.has_value());
-  HeldOutput output(progress, end.write_fails);
+  HeldOutput output(progress, end.output_held, end.write_fails);
   TestDesktop desktop(std::move(*simulated),
                       std::make_unique<ScriptedInput>(hello_frame() + end.input, progress), output);
 
@@ -199,14 +204,25 @@ TEST_P(RunEnd, WaitsForAReaderThatSentItsLastEvent) {
 INSTANTIATE_TEST_SUITE_P(AfterTheHello, RunEnd,
                          ::testing::Values(
                              // The loop takes the end of input itself.
-                             EndCase{"EndOfInputTaken", "", false, std::nullopt},
+                             EndCase{"EndOfInputTaken", "", false, true, std::nullopt},
                              // The run ends with the reader's last event still queued.
-                             EndCase{"FailedWriteBeforeTheEndOfInput", "", true,
+                             EndCase{"FailedWriteBeforeTheEndOfInput", "", true, true,
                                      FatalKind::kOperatingSystem},
                              EndCase{"RefusedMessageBeforeTheEndOfInput", hello_frame(), false,
-                                     FatalKind::kHandshakeSequenceFailed},
+                                     true, FatalKind::kHandshakeSequenceFailed},
                              EndCase{"RefusedMessageBeforeABadFrame", hello_frame() + frame("{"),
-                                     false, FatalKind::kHandshakeSequenceFailed}),
+                                     false, true, FatalKind::kHandshakeSequenceFailed},
+                             // The run ends while the reader waits for a place in the
+                             // full channel: it gives up once nobody receives.
+                             EndCase{"RefusedMessageWithTheChannelFull",
+                                     [] {
+                                       std::string frames;
+                                       for (int i = 0; i < 12; ++i) {
+                                         frames += hello_frame();
+                                       }
+                                       return frames;
+                                     }(),
+                                     false, false, FatalKind::kHandshakeSequenceFailed}),
                          [](const auto& test) { return test.param.name; });
 
 }  // namespace
