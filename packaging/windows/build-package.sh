@@ -85,10 +85,11 @@ build_time=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
     msibuild package.msi -s "Ombrelin Revozad remote-control agent (per user)" "Ombrelin" \
         "x64;1033" "{$package_code}"
 )
-msiinfo suminfo "$stage/package.msi" | grep -qF "{$package_code}" ||
-    die "the package code did not reach the package's summary"
-msiinfo export "$stage/package.msi" CustomAction | grep -qP '^OmbrelinUndoConfiguration\t1281\t' ||
-    die "the rollback action is not marked as one"
+# (Read whole first: grep -q would close the pipe early under pipefail.)
+summary=$(msiinfo suminfo "$stage/package.msi")
+grep -qF "{$package_code}" <<<"$summary" || die "the package code did not reach the package's summary"
+custom_actions=$(msiinfo export "$stage/package.msi" CustomAction)
+grep -qP '^OmbrelinUndoConfiguration\t1281\t' <<<"$custom_actions" || die "the rollback action is not marked as one"
 
 mkdir -p "$(dirname "$output")"
 mv -f "$stage/package.msi" "$output.tmp"
