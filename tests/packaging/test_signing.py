@@ -114,3 +114,30 @@ def test_a_key_that_does_not_sign_stops_make_dist(throwaway_certificate, tmp_pat
     assert result.returncode != 0
     assert "could not sign" in result.stderr
     assert not (tmp_path / "dist").exists()
+
+
+VERIFY_RELEASE = REPO / "scripts" / "verify-release.sh"
+
+
+def verify_release(release: Path):
+    result = subprocess.run([str(VERIFY_RELEASE), str(release)], capture_output=True, text=True, timeout=300)
+    # "identical  SUM  FILE" or "DIFFERENT  SUM  FILE (rebuilt: SUM)"
+    return result.returncode, {line.split()[2]: line.split()[0] for line in result.stdout.splitlines()}
+
+
+def test_a_signed_release_is_what_this_tree_builds_once_its_signatures_are_attached(signed_dist):
+    assert verify_release(signed_dist) == (0, {name: "identical" for name in RELEASED})
+
+
+@pytest.mark.parametrize("tampered", RELEASED)
+def test_a_changed_released_file_is_reported(signed_dist, tmp_path, tampered):
+    release = tmp_path / "release"
+    release.mkdir()
+    for name in RELEASED:
+        data = bytearray((signed_dist / name).read_bytes())
+        if name == tampered:
+            data[len(data) // 2] ^= 0x01
+        (release / name).write_bytes(bytes(data))
+    status, report = verify_release(release)
+    assert status == 1
+    assert report[tampered] == "DIFFERENT"
