@@ -70,11 +70,12 @@ product_code=$(derived_uuid "product $version")
 inputs=$(cd "$stage" && sha256sum package.wxs agent.exe actions.dll | sha256sum | cut -d' ' -f1)
 package_code=$(derived_uuid "package $version $inputs")
 
-# wixl stamps the summary with the current time: give it the source's.
+# wixl stamps the summary with the current time: give it the source's, frozen
+# (-f), so that however long wixl takes, both stamps are the same second.
 build_time=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 (
     cd "$stage"
-    TZ=UTC faketime "$build_time" wixl --arch x64 \
+    TZ=UTC faketime -f "$build_time" wixl --arch x64 \
         -D "Version=$version" -D "ProductCode=$product_code" \
         -D Agent=agent.exe -D PackageActions=actions.dll \
         -o package.msi package.wxs
