@@ -43,6 +43,7 @@ def _clean(wine: PackageWine):
         wine.uninstall(code)
     wine.set_local_app_data(DEFAULT_LOCAL_APP_DATA)
     wine.forget_registrations()
+    wine.remove_empty_browser_keys()
 
 
 @pytest.fixture

@@ -67,6 +67,21 @@ class PackageWine(Wine):
         target = package_or_code if isinstance(package_or_code, str) else windows_path(package_or_code)
         return self.msiexec("/x", target, log=log)
 
+    def remove_empty_browser_keys(self):
+        """Removes the keys above the registrations when they hold nothing: the
+        setup program leaves them, and Wine's installer removes such empty keys
+        when it removes a registration, so a test starts without them."""
+        for key in REGISTRATIONS.values():
+            parts = key.split("\\")
+            # HKCU\Software\<vendor>[\<browser>]\NativeMessagingHosts, deepest first
+            for end in range(len(parts) - 1, 2, -1):
+                parent = "\\".join(parts[:end])
+                result = self.run(["reg", "query", parent])
+                lines = [line for line in result.stdout.decode(errors="replace").splitlines() if line.strip()]
+                if result.returncode != 0 or lines:  # gone, or holds a value or a key
+                    break
+                self.run(["reg", "delete", parent, "/f"])
+
     def set_local_app_data(self, value: str):
         result = self.run(["reg", "add", SHELL_FOLDERS, "/v", "Local AppData", "/t", "REG_EXPAND_SZ",
                            "/d", value, "/f"])
