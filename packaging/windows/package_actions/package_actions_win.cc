@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "os/win/text_conversion_win.h"
 #include "package_values.h"
