@@ -7,12 +7,13 @@ JOBS   ?= 2
 
 .PHONY: demo test setup linux asan tsan windows windows-deps wine-prefix \
         unit-tests process-tests asan-tests tsan-tests windows-tests fuzz bench clean \
-        browser-tests setup-tests wine-tests
+        browser-tests setup-tests wine-tests packaging-tests dist reproducible-check
 
 demo: linux
 	$(PYTHON) tools/companion.py demo
 
-test: unit-tests process-tests asan-tests tsan-tests fuzz windows-tests browser-tests setup-tests wine-tests
+test: unit-tests process-tests asan-tests tsan-tests fuzz windows-tests browser-tests setup-tests wine-tests \
+      packaging-tests
 
 setup:
 	@scripts/install-deps.sh
@@ -82,6 +83,24 @@ browser-tests: linux $(BROWSER_MODULES)
 setup-tests: windows wine-prefix
 	$(PYTEST) tests/setup
 
+# The Windows packaging: version resources read back under Wine, the Windows
+# Installer package (build/windows/bin/ombrelin-agent.msi) installed, refused,
+# upgraded and uninstalled under Wine, and `make dist` signing with a
+# throw-away certificate.
+packaging-tests: windows wine-prefix
+	$(PYTEST) tests/packaging
+
+# The release files in build/dist/: both programs, the package and SHA256SUMS,
+# signed when OMBRELIN_SIGNING_CERT and OMBRELIN_SIGNING_KEY name PEM files.
+dist: windows
+	@scripts/make-dist.sh
+
+# Two builds from clean clones of the last commit, in other folders at other
+# times, must give bit-identical release files. Not part of `make test`: it
+# builds everything twice (.ci/run runs it).
+reproducible-check: setup
+	@scripts/check-reproducible.sh
+
 # Each fuzzer runs briefly from its committed seed corpus (copied, so the
 # repository's corpus stays as committed), under ASan and UBSan.
 FUZZ_SECONDS ?= 15
@@ -107,4 +126,4 @@ bench: linux
 	$(PYTHON) bench/startup_to_hello_ack.py
 
 clean:
-	rm -rf build/linux build/linux-asan build/linux-tsan build/windows
+	rm -rf build/linux build/linux-asan build/linux-tsan build/windows build/dist

@@ -65,3 +65,19 @@ set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+
+# Reproducible output: the same sources give the same bytes in any folder, at
+# any time. The PE header gets no link time, paths under the source tree are
+# written relative to it (assertion texts, debug information), and archives
+# carry no timestamps or owners.
+get_filename_component(_ombrelin_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+string(APPEND CMAKE_C_FLAGS_INIT " -ffile-prefix-map=${_ombrelin_root}=.")
+string(APPEND CMAKE_CXX_FLAGS_INIT " -ffile-prefix-map=${_ombrelin_root}=.")
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
+string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
+string(APPEND CMAKE_MODULE_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
+foreach(_ombrelin_lang C CXX)
+  set(CMAKE_${_ombrelin_lang}_ARCHIVE_CREATE "<CMAKE_AR> qcD <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${_ombrelin_lang}_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${_ombrelin_lang}_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+endforeach()

@@ -22,7 +22,7 @@
 set -euo pipefail
 
 # Bump when the build recipe below changes, so cached builds are redone.
-RECIPE=4
+RECIPE=5
 
 SCRIPT_DIR=$(cd "$(dirname "$0")" && pwd)
 OUT=${1:-"$SCRIPT_DIR/../build/windows-deps"}
@@ -43,6 +43,10 @@ RANLIB="$HOST-ranlib"
 # make the assembler turn aligned AVX moves into unaligned ones (same as the
 # toolchain file does for the project's own code).
 VECFLAG="-Wa,-muse-unaligned-vector-move"
+# Reproducible libraries: paths of this folder are written relative to it
+# (assertion texts name their source files), and archives carry no timestamps
+# or owners, whichever folder the tree was cloned into.
+MAPFLAG="-ffile-prefix-map=$OUT=windows-deps"
 
 say() { printf 'build-windows-deps: %s\n' "$*" >&2; }
 die() { say "error: $*"; exit 1; }
@@ -176,8 +180,8 @@ mkdir -p "$WORK/libsodium"
     # No stack protector: mingw would then need libssp at link time.
     run "$SODIUM_SRC/configure" --host="$HOST" --prefix="$PREFIX" \
         --disable-shared --enable-static --disable-ssp --disable-dependency-tracking \
-        CC="$CC" AR="$AR" RANLIB="$RANLIB" \
-        CFLAGS="-O2 $VECFLAG"
+        CC="$CC" AR="$AR" RANLIB="$RANLIB" AR_FLAGS=crD \
+        CFLAGS="-O2 $VECFLAG $MAPFLAG"
     run make -j2
     run make install
 )
@@ -195,10 +199,10 @@ if [ ! -f "$SINGLE/simdjson.cpp" ] || [ ! -f "$SINGLE/simdjson.h" ]; then
     die "no singleheader/simdjson.{cpp,h} in $SIMDJSON_SRC"
 fi
 mkdir -p "$WORK/simdjson"
-run "$CXX" -O2 $VECFLAG -std=c++17 -DNDEBUG -DSIMDJSON_EXCEPTIONS=0 \
+run "$CXX" -O2 $VECFLAG $MAPFLAG -std=c++17 -DNDEBUG -DSIMDJSON_EXCEPTIONS=0 \
     -I"$SINGLE" -c "$SINGLE/simdjson.cpp" -o "$WORK/simdjson/simdjson.o"
 rm -f "$PREFIX/lib/libsimdjson.a"
-run "$AR" rcs "$PREFIX/lib/libsimdjson.a" "$WORK/simdjson/simdjson.o"
+run "$AR" rcsD "$PREFIX/lib/libsimdjson.a" "$WORK/simdjson/simdjson.o"
 install -m 0644 "$SINGLE/simdjson.h" "$PREFIX/include/simdjson.h"
 
 rm -rf "$WORK"

@@ -9,6 +9,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # Windows cross build (libsodium and simdjson come from Debian's sources)
   g++-mingw-w64-x86-64-posix dpkg-dev
+  # Windows Installer package (wixl; msibuild and msiinfo from msitools; faketime
+  # for its reproducible summary), Authenticode signing
+  wixl msitools faketime osslsigncode
   # Running the Windows build
   wine wine64 xvfb xauth
   # Fuzzing (libFuzzer with clang-16 and libc++)

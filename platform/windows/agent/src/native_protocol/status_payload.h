@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "native_protocol/permission_name.h"
+#include "ombrelin_version.h"
 
 namespace ombrelin::native_protocol {
 
-inline constexpr std::string_view kAgentVersion = "1.0.0";
+inline constexpr std::string_view kAgentVersion = OMBRELIN_VERSION_TEXT;
 
 struct DeviceEntry {
   std::string id;
