@@ -81,7 +81,7 @@ void BM_CommandThroughHostPath(benchmark::State& state) {
   const auto bodies = command_bodies();
   const config::HostConfig config = bench_config();
   auto desktop = os::create_desktop_environment(0, nullptr);
-  auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
+  auto [indicator_sender, indicator_receiver] = session::IndicatorChannel::create();
   native_host::HostState host(config, *config::validate_host_config(config), **desktop,
                               std::move(indicator_sender));
   FixedRandom random;

@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/doorbell.h"
+
 namespace ombrelin {
 
 // An order-keeping, multi-producer single-consumer queue, unbounded or holding
@@ -21,13 +23,21 @@ namespace ombrelin {
 template <typename T>
 class Channel {
   struct Shared {
-    explicit Shared(std::size_t limit) : capacity(limit) {}
+    Shared(std::size_t limit, std::shared_ptr<Doorbell> bell)
+        : capacity(limit), doorbell(std::move(bell)) {}
+
+    void ring() const {
+      if (doorbell) {
+        doorbell->ring();
+      }
+    }
 
     std::mutex mutex;
     std::condition_variable ready;  // a value arrived, or the last sender left
     std::condition_variable space;  // a value was taken, or the receiver left
     std::deque<T> queue;
-    const std::size_t capacity;  // 0: unbounded
+    const std::size_t capacity;                // 0: unbounded
+    const std::shared_ptr<Doorbell> doorbell;  // rung on every value and on disconnection
     std::size_t senders = 1;
     bool receiver_alive = true;
   };
@@ -46,9 +56,16 @@ class Channel {
       if (!shared_) {
         return;
       }
-      const std::lock_guard lock(shared_->mutex);
-      if (--shared_->senders == 0) {
-        shared_->ready.notify_all();
+      bool last = false;
+      {
+        const std::lock_guard lock(shared_->mutex);
+        last = --shared_->senders == 0;
+        if (last) {
+          shared_->ready.notify_all();
+        }
+      }
+      if (last) {
+        shared_->ring();
       }
     }
 
@@ -68,6 +85,7 @@ class Channel {
         shared.queue.push_back(std::move(value));
       }
       shared_->ready.notify_one();
+      shared_->ring();
       return true;
     }
 
@@ -131,11 +149,11 @@ class Channel {
     std::shared_ptr<Shared> shared_;
   };
 
-  static std::pair<Sender, Receiver> create() { return create_bounded(0); }
-
-  // A channel that holds at most `capacity` values (0: unbounded).
-  static std::pair<Sender, Receiver> create_bounded(std::size_t capacity) {
-    auto shared = std::make_shared<Shared>(capacity);
+  // A channel that holds at most `capacity` values (0: unbounded), ringing
+  // `doorbell`, if any, on every value and when its last sender leaves.
+  static std::pair<Sender, Receiver> create(std::size_t capacity = 0,
+                                            std::shared_ptr<Doorbell> doorbell = nullptr) {
+    auto shared = std::make_shared<Shared>(capacity, std::move(doorbell));
     return {Sender(shared), Receiver(shared)};
   }
 };

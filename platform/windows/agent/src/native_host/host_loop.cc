@@ -7,23 +7,27 @@
 namespace ombrelin::native_host {
 
 HostLoop::HostLoop(os::DesktopEnvironment& desktop, HostState& state, std::string caller_origin,
-                   ReaderChannel::Receiver& reader, session::IndicatorReceiver indicator_receiver)
+                   ReaderChannel::Receiver& reader, session::IndicatorReceiver indicator_receiver,
+                   const Doorbell& doorbell)
     : desktop_(desktop),
       state_(state),
       caller_origin_(std::move(caller_origin)),
       reader_(reader),
       indicator_receiver_(std::move(indicator_receiver)),
+      doorbell_(doorbell),
       writer_(desktop.standard_output()) {}
 
 std::expected<void, FatalError> HostLoop::run() {
   while (true) {
+    const std::uint64_t rings = doorbell_.rings();
     serve_indicator_events();
     state_.sessions.stop_if_lease_expired(os::lease_check_seconds(desktop_.wall_clock()));
     state_.sessions.retry_refused_releases();
 
     std::optional<ReaderEvent> event;
-    switch (reader_.receive_for(kReadWait, event)) {
+    switch (reader_.receive_for(std::chrono::milliseconds(0), event)) {
       case ReaderChannel::Wait::kTimedOut:
+        (void)doorbell_.wait_for_ring(rings, kReadWait);
         continue;
       case ReaderChannel::Wait::kDisconnected:
         state_.sessions.stop_session();
@@ -31,6 +35,9 @@ std::expected<void, FatalError> HostLoop::run() {
       case ReaderChannel::Wait::kReceived:
         break;
     }
+    // Whatever the local user did before this message came in is served first: a
+    // Stop or a Pause that reached the agent is never overtaken by remote input.
+    serve_indicator_events();
     if (auto* message = std::get_if<std::unique_ptr<native_protocol::IncomingMessage>>(&*event)) {
       if (auto handled = handle(std::move(**message)); !handled) {
         return handled;

@@ -4,6 +4,7 @@
 #include <expected>
 #include <string>
 
+#include "base/doorbell.h"
 #include "native_host/fatal_error.h"
 #include "native_host/framing.h"
 #include "native_host/handshake.h"
@@ -19,11 +20,14 @@ namespace ombrelin::native_host {
 inline constexpr std::chrono::milliseconds kReadWait{100};
 
 // The single-threaded loop that owns all session state. Each pass serves the
-// indicator's events, ends an expired session and waits briefly for one message.
+// indicator's events, ends an expired session and takes one message of the page,
+// or waits briefly for news from either: both channels ring the doorbell, so the
+// local user's events are served as soon as they come.
 class HostLoop {
  public:
   HostLoop(os::DesktopEnvironment& desktop, HostState& state, std::string caller_origin,
-           ReaderChannel::Receiver& reader, session::IndicatorReceiver indicator_receiver);
+           ReaderChannel::Receiver& reader, session::IndicatorReceiver indicator_receiver,
+           const Doorbell& doorbell);
 
   // Runs until the end of input (success) or a fatal host error.
   [[nodiscard]] std::expected<void, FatalError> run();
@@ -39,6 +43,7 @@ class HostLoop {
   const std::string caller_origin_;
   ReaderChannel::Receiver& reader_;
   session::IndicatorReceiver indicator_receiver_;
+  const Doorbell& doorbell_;
   FrameWriter writer_;
   Handshake handshake_;
 };

@@ -18,8 +18,10 @@ using ReaderChannel = Channel<ReaderEvent>;
 // stops there, and the page's further frames wait in the pipe, not in memory.
 inline constexpr std::size_t kReaderChannelCapacity = 4;
 
-// How long the end of the run waits for a reader that is not waiting in a read.
+// How long the end of the run waits for a reader that is ending, and how long
+// a reader may stay in a read before it counts as waiting for the page.
 inline constexpr std::chrono::milliseconds kReaderEndLimit{1000};
+inline constexpr std::chrono::milliseconds kReaderReadGrace{100};
 
 // The thread that owns standard input for the rest of the process: it reads and
 // decodes frames and sends each result to the main loop, stopping after the end

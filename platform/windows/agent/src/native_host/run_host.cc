@@ -7,6 +7,28 @@
 #include "native_host/host_loop.h"
 
 namespace ombrelin::native_host {
+namespace {
+
+// Waits (up to kReaderEndLimit) for the reader to end, unless it stays in a read
+// for kReaderReadGrace: the page still holds its end of the pipe, nothing wakes
+// that read, and the reader ends with the process. A read that returns within
+// the grace is followed by a send that fails, and so by the reader's end.
+void wait_for_ending_reader(ReaderThread& reader) {
+  constexpr std::chrono::milliseconds kPoll{5};
+  const auto start = std::chrono::steady_clock::now();
+  auto out_of_read = start;
+  while (!reader.wait_for_end(kPoll)) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!reader.waiting_in_read()) {
+      out_of_read = now;
+    }
+    if (now - start >= kReaderEndLimit || now - out_of_read >= kReaderReadGrace) {
+      return;
+    }
+  }
+}
+
+}  // namespace
 
 std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
   // The configuration comes first, before the command line is looked at.
@@ -28,22 +50,22 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
     return std::unexpected(FatalError::of(FatalKind::kCallerOriginNotAllowed));
   }
 
-  auto [reader_sender, reader_receiver] = ReaderChannel::create_bounded(kReaderChannelCapacity);
+  // Both channels ring the one doorbell the main loop waits on.
+  const auto doorbell = std::make_shared<Doorbell>();
+  auto [reader_sender, reader_receiver] = ReaderChannel::create(kReaderChannelCapacity, doorbell);
   ReaderThread reader =
       start_reader_thread(desktop.take_standard_input(), std::move(reader_sender));
   std::optional<ReaderChannel::Receiver> reader_events(std::move(reader_receiver));
-  auto [indicator_sender, indicator_receiver] = Channel<session::IndicatorEvent>::create();
+  auto [indicator_sender, indicator_receiver] = session::IndicatorChannel::create(0, doorbell);
 
   HostState state(std::move(*config), *binding, desktop, std::move(indicator_sender));
-  HostLoop loop(desktop, state, caller.text, *reader_events, std::move(indicator_receiver));
+  HostLoop loop(desktop, state, caller.text, *reader_events, std::move(indicator_receiver),
+                *doorbell);
   auto result = loop.run();
   // Nobody receives from here on: a reader that was handing over a message, or
-  // had already sent its last event, is ending, and is waited for; one waiting
-  // for standard input cannot be woken and ends with the process.
+  // had already sent its last event, is ending, and is waited for.
   reader_events.reset();
-  if (!reader.waiting_in_read()) {
-    (void)reader.wait_for_end(kReaderEndLimit);
-  }
+  wait_for_ending_reader(reader);
   return result;
 }
 

@@ -52,6 +52,7 @@ class IndicatorLink {
 // The one remote session the local user approved. Owned by SessionHost on the
 // main thread.
 struct ActiveSession {
+  std::uint64_t number = 0;  // names the session in its indicator's events
   SessionGate gate;
   // Releases everything it still holds when the session is discarded.
   std::unique_ptr<input::InputAdapter> adapter;

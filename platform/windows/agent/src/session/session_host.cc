@@ -39,7 +39,7 @@ std::expected<void, CommandError> SessionHost::start_or_refresh_session(
   if (session_) {
     return refresh_session(grant, now_s);
   }
-  auto started = start_session(services_, grant, now_s);
+  auto started = start_session(services_, grant, now_s, ++sessions_started_);
   if (!started) {
     // A thread that missed its report closes its own window; the run's end
     // still waits for it like any other.
@@ -206,13 +206,16 @@ void SessionHost::apply_control_refusal(input::ControlRefusal refusal) {
   session_->indicator.show_paused(true);
 }
 
-void SessionHost::on_indicator_event(IndicatorEvent event) {
-  if (event == IndicatorEvent::kStop) {
+void SessionHost::on_indicator_event(IndicatorNotice notice) {
+  if (!session_ || notice.session != session_->number) {
+    return;
+  }
+  if (notice.event == IndicatorEvent::kStop) {
     stop_session();
     return;
   }
-  if (session_ && session_->gate.phase() == GatePhase::kActive) {
-    apply_pause(event == IndicatorEvent::kPause);
+  if (session_->gate.phase() == GatePhase::kActive) {
+    apply_pause(notice.event == IndicatorEvent::kPause);
   }
 }
 

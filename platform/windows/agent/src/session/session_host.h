@@ -54,8 +54,9 @@ class SessionHost {
   [[nodiscard]] std::expected<void, CommandError> set_session_paused(
       std::optional<std::string_view> session_id, bool paused);
 
-  // The local user's Pause, Resume or Stop from the indicator window.
-  void on_indicator_event(IndicatorEvent event);
+  // The local user's Pause, Resume or Stop at the indicator window. Events of an
+  // indicator of an earlier session change nothing.
+  void on_indicator_event(IndicatorNotice notice);
 
   // Stops a session whose active grant's lease has run out at `now_s`.
   void stop_if_lease_expired(std::uint64_t now_s);
@@ -79,6 +80,7 @@ class SessionHost {
 
   SessionServices services_;
   std::optional<ActiveSession> session_;
+  std::uint64_t sessions_started_ = 0;
   // Adapters of stopped sessions that still owe releases Windows refused.
   std::vector<std::unique_ptr<input::InputAdapter>> releasing_adapters_;
   // Indicators told to close, whose threads may still be winding down.

@@ -23,7 +23,8 @@ GateRequest gate_request(const protocol::SessionGrant& grant) {
 
 std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices& services,
                                                                 const protocol::SessionGrant& grant,
-                                                                std::uint64_t now_s) {
+                                                                std::uint64_t now_s,
+                                                                std::uint64_t number) {
   std::vector<native_protocol::PermissionName> names =
       native_protocol::permission_names(grant.granted_permissions);
   const std::string names_text = native_protocol::join_permission_names(names);
@@ -55,14 +56,16 @@ std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices&
   // Should the indicator fail, the adapter is discarded here and releases input.
   std::unique_ptr<input::InputAdapter> adapter =
       input::start_input_adapter(services.input, *primary);
-  auto indicator =
-      start_visible_indicator(services.windows, grant.requester_name, names_text,
-                              grant.lease_expires_at_unix_s, services.indicator_sender);
+  auto indicator = start_visible_indicator(
+      services.windows,
+      IndicatorRequest{grant.requester_name, names_text, grant.lease_expires_at_unix_s, number},
+      services.indicator_sender);
   if (!indicator) {
     return std::unexpected(
         SessionStartFailure{indicator.error().error, std::move(indicator.error().thread)});
   }
-  return ActiveSession{std::move(gate),
+  return ActiveSession{number,
+                       std::move(gate),
                        std::move(adapter),
                        grant.session_id,
                        grant.ticket_payload_digest,

@@ -25,8 +25,10 @@ struct SessionStartFailure {
 // (the time read before the consent box was shown), the input adapter, then the
 // visible indicator. A failure at any step leaves nothing behind (the adapter,
 // once made, releases everything when it is discarded).
+// `number` names the session in its indicator's events.
 [[nodiscard]] std::expected<ActiveSession, SessionStartFailure> start_session(
-    SessionServices& services, const protocol::SessionGrant& grant, std::uint64_t now_s);
+    SessionServices& services, const protocol::SessionGrant& grant, std::uint64_t now_s,
+    std::uint64_t number);
 
 // The gate's request for a grant: its first six fields.
 [[nodiscard]] GateRequest gate_request(const protocol::SessionGrant& grant);

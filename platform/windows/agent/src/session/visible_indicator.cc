@@ -41,8 +41,8 @@ using StartReport = OneShot<WindowHandle>;
 // stack from start to end; its windows are destroyed before it is.
 class IndicatorWindow final : public os::WindowMessageHandler {
  public:
-  IndicatorWindow(os::WindowSystem& windows, IndicatorSender sender)
-      : windows_(windows), sender_(std::move(sender)) {}
+  IndicatorWindow(os::WindowSystem& windows, IndicatorSender sender, std::uint64_t session)
+      : windows_(windows), sender_(std::move(sender)), session_(session) {}
 
   // Creates the window, its controls and the emergency shortcut, reports the
   // outcome, and serves the window until it is destroyed.
@@ -155,12 +155,13 @@ class IndicatorWindow final : public os::WindowMessageHandler {
 
   void send(IndicatorEvent event) {
     if (!closing_quietly_) {
-      (void)sender_.send(event);
+      (void)sender_.send(IndicatorNotice{session_, event});
     }
   }
 
   os::WindowSystem& windows_;
   IndicatorSender sender_;
+  const std::uint64_t session_;
   WindowHandle status_label_ = 0;
   WindowHandle pause_button_ = 0;
   bool paused_ = false;
@@ -181,14 +182,14 @@ std::string format_indicator_label(std::string_view requester_name,
 }
 
 std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
-    os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
-    std::uint64_t lease_expires_at_s, IndicatorSender sender,
+    os::WindowSystem& windows, const IndicatorRequest& request, IndicatorSender sender,
     std::chrono::milliseconds start_limit) {
   auto [report_sender, report_receiver] = StartReport::create();
-  auto body = [&windows,
-               label = format_indicator_label(requester_name, permission_names, lease_expires_at_s),
+  auto body = [&windows, session = request.session,
+               label = format_indicator_label(request.requester_name, request.permission_names,
+                                              request.lease_expires_at_s),
                sender = std::move(sender), report = std::move(report_sender)]() mutable {
-    IndicatorWindow indicator(windows, std::move(sender));
+    IndicatorWindow indicator(windows, std::move(sender), session);
     indicator.run(label, std::move(report));
   };
   auto thread = windows.start_thread("ombrelin-visible-indicator", std::move(body));

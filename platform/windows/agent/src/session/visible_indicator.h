@@ -43,12 +43,19 @@ struct IndicatorStartFailure {
   std::optional<os::StartedThread> thread;
 };
 
+// What the indicator shows, and the session its events belong to.
+struct IndicatorRequest {
+  std::string_view requester_name;
+  std::string_view permission_names;
+  std::uint64_t lease_expires_at_s = 0;
+  std::uint64_t session = 0;
+};
+
 // Starts the indicator on a thread of its own ("ombrelin-visible-indicator") and
 // waits for its report. Returns the main window, which from then on is told of
 // pause changes and of the session's end only by posted messages.
 [[nodiscard]] std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
-    os::WindowSystem& windows, std::string_view requester_name, std::string_view permission_names,
-    std::uint64_t lease_expires_at_s, IndicatorSender sender,
+    os::WindowSystem& windows, const IndicatorRequest& request, IndicatorSender sender,
     std::chrono::milliseconds start_limit = kIndicatorStartLimit);
 
 }  // namespace ombrelin::session

@@ -138,7 +138,7 @@ TEST(Channel, SenderCopiesOnSeveralThreads) {
 // A full bounded channel holds its sender back until a value is taken, and
 // nothing is lost or reordered on the way.
 TEST(BoundedChannel, AFullChannelHoldsTheSenderBack) {
-  auto [sender, receiver] = IntChannel::create_bounded(2);
+  auto [sender, receiver] = IntChannel::create(2);
   std::atomic<int> sent = 0;
   std::thread producer([&sender = sender, &sent] {
     for (int i = 0; i < 50; ++i) {
@@ -161,7 +161,7 @@ TEST(BoundedChannel, AFullChannelHoldsTheSenderBack) {
 }
 
 TEST(BoundedChannel, AWaitingSenderLearnsThatTheReceiverIsGone) {
-  auto [sender, receiver] = IntChannel::create_bounded(1);
+  auto [sender, receiver] = IntChannel::create(1);
   ASSERT_TRUE(sender.send(1));
   std::optional<bool> second;
   std::thread producer([&sender = sender, &second] { second = sender.send(2); });
@@ -174,7 +174,7 @@ TEST(BoundedChannel, AWaitingSenderLearnsThatTheReceiverIsGone) {
 // The last values and the disconnection arrive in order, however full the
 // channel was when the sender left.
 TEST(BoundedChannel, DisconnectionComesAfterTheLastValues) {
-  auto [sender, receiver] = IntChannel::create_bounded(3);
+  auto [sender, receiver] = IntChannel::create(3);
   std::thread producer([sender = std::move(sender)]() mutable {
     for (int i = 0; i < 10; ++i) {
       ASSERT_TRUE(sender.send(i));

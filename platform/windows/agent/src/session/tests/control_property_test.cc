@@ -112,8 +112,8 @@ TEST(ControlPropertyTest, NoStopPathLeavesAnythingHeld) {
       }
       desktop.monotonic.advance(std::chrono::milliseconds(random.between(0, 8)));
       if (random.chance(0.03)) {
-        sessions.on_indicator_event(random.chance(0.5) ? IndicatorEvent::kPause
-                                                       : IndicatorEvent::kResume);
+        sessions.on_indicator_event(
+            {1, random.chance(0.5) ? IndicatorEvent::kPause : IndicatorEvent::kResume});
       }
       if (random.chance(0.002)) {
         desktop.wall.set_seconds(testing::kLeaseS);

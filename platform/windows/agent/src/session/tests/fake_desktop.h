@@ -66,7 +66,7 @@ struct FakeDesktop {
   input::testing::FakeInputApi input;
   os::testing::FakeWallClock wall;
   os::testing::FakeMonotonicClock monotonic;
-  std::pair<IndicatorSender, IndicatorReceiver> indicator = Channel<IndicatorEvent>::create();
+  std::pair<IndicatorSender, IndicatorReceiver> indicator = IndicatorChannel::create();
 };
 
 }  // namespace ombrelin::session::testing

@@ -132,12 +132,26 @@ TEST_F(SessionHostTest, APeerStopEndsTheSessionAndClosesTheIndicator) {
 TEST_F(SessionHostTest, TheLocalUsersPauseReleasesAndShowsAtOnce) {
   ASSERT_TRUE(start(grant_of({kSendKeyboard})));
   ASSERT_TRUE(control(message::key(1, "KeyA", true)));
-  sessions_.on_indicator_event(IndicatorEvent::kPause);
+  sessions_.on_indicator_event({1, IndicatorEvent::kPause});
   EXPECT_TRUE(sessions_.session()->gate.paused());
   EXPECT_TRUE(desktop_holds_nothing());
-  sessions_.on_indicator_event(IndicatorEvent::kResume);
+  sessions_.on_indicator_event({1, IndicatorEvent::kResume});
   EXPECT_FALSE(sessions_.session()->gate.paused());
   EXPECT_EQ(pause_posts(), (std::vector<std::string>{"1", "0"}));
+}
+
+// A Stop or Pause still queued from the indicator of a session that has ended
+// changes nothing in the session started after it.
+TEST_F(SessionHostTest, EventsOfAnEarlierSessionsIndicatorChangeNothing) {
+  ASSERT_TRUE(start(grant_of({kSendKeyboard}, 1)));
+  sessions_.stop_session();
+  ASSERT_TRUE(start(grant_of({kSendKeyboard}, 2)));
+  sessions_.on_indicator_event({1, IndicatorEvent::kPause});
+  sessions_.on_indicator_event({1, IndicatorEvent::kStop});
+  ASSERT_NE(sessions_.session(), nullptr);
+  EXPECT_FALSE(sessions_.session()->gate.paused());
+  sessions_.on_indicator_event({2, IndicatorEvent::kStop});
+  EXPECT_EQ(sessions_.session(), nullptr);
 }
 
 // A stop while Windows refuses input keeps what is owed, and lets go of it once

@@ -22,6 +22,8 @@ using os::WindowHandle;
 using testing::FakeWindowSystem;
 
 constexpr std::uint32_t kWmUser = 0x0400;
+// The session the indicator's events name.
+constexpr std::uint64_t kSession = 7;
 // The five windows and the shortcut of a started indicator.
 constexpr std::size_t kStartCalls = 6;
 
@@ -41,10 +43,11 @@ class IndicatorTest : public ::testing::Test {
   // reports disconnection once the indicator thread has ended.
   std::expected<RunningIndicator, IndicatorStartFailure> start(
       std::chrono::milliseconds limit = kIndicatorStartLimit) {
-    auto [sender, receiver] = Channel<IndicatorEvent>::create();
+    auto [sender, receiver] = IndicatorChannel::create();
     receiver_.emplace(std::move(receiver));
-    auto started = start_visible_indicator(*windows_, "Field Support", "VIEW_SCREEN, SEND_POINTER",
-                                           1'700'000'000, std::move(sender), limit);
+    auto started = start_visible_indicator(
+        *windows_, {"Field Support", "VIEW_SCREEN, SEND_POINTER", 1'700'000'000, kSession},
+        std::move(sender), limit);
     if (started) {
       main_ = started->window;
       EXPECT_EQ(windows_->calls().size(), kStartCalls);
@@ -66,15 +69,16 @@ class IndicatorTest : public ::testing::Test {
   bool wait_for_thread_end() {
     const auto deadline = std::chrono::steady_clock::now() + 3s;
     while (std::chrono::steady_clock::now() < deadline) {
-      std::optional<IndicatorEvent> event;
-      switch (receiver_->receive_for(50ms, event)) {
-        case Channel<IndicatorEvent>::Wait::kReceived:
-          events_.push_back(*event);
+      std::optional<IndicatorNotice> notice;
+      switch (receiver_->receive_for(50ms, notice)) {
+        case IndicatorChannel::Wait::kReceived:
+          EXPECT_EQ(notice->session, kSession);
+          events_.push_back(notice->event);
           break;
-        case Channel<IndicatorEvent>::Wait::kDisconnected:
+        case IndicatorChannel::Wait::kDisconnected:
           main_ = 0;
           return true;
-        case Channel<IndicatorEvent>::Wait::kTimedOut:
+        case IndicatorChannel::Wait::kTimedOut:
           break;
       }
     }
@@ -82,8 +86,9 @@ class IndicatorTest : public ::testing::Test {
   }
 
   std::vector<IndicatorEvent> events_now() {
-    while (const auto event = receiver_->try_receive()) {
-      events_.push_back(*event);
+    while (const auto notice = receiver_->try_receive()) {
+      EXPECT_EQ(notice->session, kSession);
+      events_.push_back(notice->event);
     }
     return events_;
   }
