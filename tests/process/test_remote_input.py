@@ -419,22 +419,46 @@ def test_peer_pause_releases_refuses_input_and_resumes(ready):
 
     assert ok(remote.control("pause-input", paused=True))["paused"] is True
     assert_releases(remote.sent(), releases)
-    assert remote.pause_posts() == []  # the peer's own pause is not shown to the local user
+    assert remote.pause_posts() == [1]  # the local user sees the peer's pause too
 
     for response in (remote.pointer(buttons=1), remote.key("KeyA"), remote.scroll(0, 1)):
         assert response["error"] == INPUT_REJECTED
     assert remote.sent() == []
-    assert remote.pause_posts() == [1, 1, 1]
+    assert remote.pause_posts() == [1, 1, 1, 1]
     # Still usable while paused.
     assert ok(remote.control("release-all"))["paused"] is True
     assert ok(remote.control("pause-input", paused=True))["paused"] is True
 
     assert ok(remote.control("pause-input", paused=False))["paused"] is False
-    assert remote.pause_posts() == [1, 1, 1, 0]
+    assert remote.pause_posts() == [1, 1, 1, 1, 1, 0]
     # The releases forgot the buttons, so the same buttons are pressed again.
     ok(remote.pointer(buttons=1 | 8 | 16))
     assert remote.sent() == [CENTRE, button(1), button(8), button(16)]
     assert status(remote.host)["paused"] is False
+
+
+# The local user's pause holds until the local user lifts it: a resume from the
+# page or the peer succeeds as a command and changes nothing, and the indicator
+# keeps showing the pause.
+@pytest.mark.parametrize("resume", [
+    pytest.param(lambda remote: remote.control("pause-input", paused=False), id="peer"),
+    pytest.param(lambda remote: remote.host.command({"type": "pause", "paused": False}), id="pause"),
+    pytest.param(lambda remote: remote.host.command(
+        {"type": "session-pause", "sessionId": remote.session_id, "paused": False}), id="session-pause"),
+])
+def test_a_local_pause_holds_against_the_remote_side(ready, resume):
+    remote = start_remote(ready)
+    act(remote.host, "pause-button")
+    wait_for_status(remote.host, lambda s: s["paused"])
+    assert ok(resume(remote))["paused"] is True
+    assert remote.pointer()["error"] == INPUT_REJECTED
+    assert remote.sent() == []
+    assert set(remote.pause_posts()) == {1}
+    act(remote.host, "pause-button")  # the local user's resume
+    wait_for_status(remote.host, lambda s: not s["paused"])
+    ok(remote.pointer())
+    assert remote.sent() == [CENTRE]
+    assert remote.pause_posts()[-1] == 0
 
 
 def test_release_all_frees_everything_and_consumes_its_seq(ready):

@@ -250,7 +250,15 @@ def test_refresh_keeps_input_paused(ready, pause_by):
     assert status(host)["paused"] is True
     assert host.journal_lines() == journal  # the indicator still shows the paused state
 
-    assert host.command({"type": "pause", "paused": False})["status"]["paused"] is False
+    resumed = host.command({"type": "pause", "paused": False})["status"]["paused"]
+    if pause_by == "button":
+        # The page cannot lift the local user's pause; the local user can.
+        assert resumed is True
+        assert session.posts(WM_APP_PAUSE_STATE)[-1]["wParam"] == 1
+        act(host, "pause-button")
+        wait_for_status(host, lambda s: not s["paused"])
+    else:
+        assert resumed is False
     assert session.posts(WM_APP_PAUSE_STATE)[-1]["wParam"] == 0
 
 

@@ -14,7 +14,8 @@ bool SessionGate::take_request(GateRequest request) {
   }
   active_grant_.reset();
   pending_request_ = std::move(request);
-  paused_ = false;
+  paused_by_local_user_ = false;
+  paused_by_remote_side_ = false;
   phase_ = GatePhase::kPending;
   return true;
 }
@@ -47,7 +48,7 @@ bool SessionGate::approve(protocol::PermissionMask requested, std::uint64_t now_
 void SessionGate::end() {
   active_grant_.reset();
   pending_request_.reset();
-  paused_ = true;
+  paused_by_remote_side_ = true;
   phase_ = GatePhase::kEnded;
 }
 

@@ -33,6 +33,11 @@ struct ActiveGrant {
   protocol::PermissionMask granted_permissions = 0;
 };
 
+// Who paused remote input. Each lifts only its own pause: the remote side (the
+// page, the peer, or a refused event) cannot lift the local user's, so input is
+// paused while either holds.
+enum class PauseSource : std::uint8_t { kLocalUser, kRemoteSide };
+
 // The small state machine inside a session: a request is taken, then approved
 // against the clock into an active grant, until the gate ends. Main thread only.
 class SessionGate {
@@ -47,12 +52,20 @@ class SessionGate {
   // already over ends the gate; permissions beyond those allowed leave it pending.
   [[nodiscard]] bool approve(protocol::PermissionMask requested, std::uint64_t now_s);
 
-  // Discards grant and request, pauses and ends.
+  // Discards grant and request, pauses (as the remote side) and ends.
   void end();
 
   [[nodiscard]] GatePhase phase() const noexcept { return phase_; }
-  [[nodiscard]] bool paused() const noexcept { return paused_; }
-  void set_paused(bool paused) noexcept { paused_ = paused; }
+  // Whether input is paused, by either side.
+  [[nodiscard]] bool paused() const noexcept {
+    return paused_by_local_user_ || paused_by_remote_side_;
+  }
+  [[nodiscard]] bool paused_by(PauseSource source) const noexcept {
+    return source == PauseSource::kLocalUser ? paused_by_local_user_ : paused_by_remote_side_;
+  }
+  void set_paused(PauseSource source, bool paused) noexcept {
+    (source == PauseSource::kLocalUser ? paused_by_local_user_ : paused_by_remote_side_) = paused;
+  }
   [[nodiscard]] const std::optional<ActiveGrant>& active_grant() const noexcept {
     return active_grant_;
   }
@@ -60,7 +73,8 @@ class SessionGate {
  private:
   std::optional<ActiveGrant> active_grant_;
   std::optional<GateRequest> pending_request_;
-  bool paused_ = false;
+  bool paused_by_local_user_ = false;
+  bool paused_by_remote_side_ = false;
   GatePhase phase_ = GatePhase::kIdle;
 };
 

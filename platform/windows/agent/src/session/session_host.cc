@@ -75,9 +75,11 @@ std::expected<void, CommandError> SessionHost::refresh_session(const protocol::S
   if (!gate.approve(grant.requested_permissions, now_s)) {
     return std::unexpected(CommandError::kRefreshGrantRejected);
   }
-  // Input the local user paused stays paused across a refresh; the indicator
-  // still shows the paused state, so it keeps agreeing with the flag.
-  gate.set_paused(session_->gate.paused());
+  // Input paused stays paused across a refresh, by whoever paused it; the
+  // indicator still shows the paused state, so it keeps agreeing with the gate.
+  for (const PauseSource source : {PauseSource::kLocalUser, PauseSource::kRemoteSide}) {
+    gate.set_paused(source, session_->gate.paused_by(source));
+  }
   session_->gate = std::move(gate);
   session_->control.replay_window = {};
   session_->last_ticket_digest = grant.ticket_payload_digest;
@@ -136,16 +138,28 @@ std::expected<void, CommandError> SessionHost::set_session_paused(
   if (session_->gate.phase() != GatePhase::kActive) {
     return std::unexpected(CommandError::kPauseStateUnchanged);
   }
-  apply_pause(paused);
+  apply_pause(PauseSource::kRemoteSide, paused);
   return {};
 }
 
-void SessionHost::apply_pause(bool paused) {
-  session_->gate.set_paused(paused);
+void SessionHost::apply_pause(PauseSource source, bool paused) {
+  session_->gate.set_paused(source, paused);
   if (paused) {
     input::release_held_input(*session_->adapter, session_->control);
   }
-  session_->indicator.show_paused(paused);
+  session_->indicator.show_paused(session_->gate.paused());
+}
+
+void SessionHost::release_and_pause() {
+  // Releases first so that nothing stays held whatever follows. Input that was
+  // not paused is paused for the remote side to resume; a pause that already
+  // holds stays whose it was, so an event refused during the local user's pause
+  // leaves that pause for the local user alone to lift. An ended gate is paused.
+  input::release_held_input(*session_->adapter, session_->control);
+  if (session_->gate.phase() == GatePhase::kActive && !session_->gate.paused()) {
+    session_->gate.set_paused(PauseSource::kRemoteSide, true);
+  }
+  session_->indicator.show_paused(session_->gate.paused());
 }
 
 std::expected<void, input::ControlRefusal> SessionHost::handle_control(
@@ -171,14 +185,11 @@ void SessionHost::apply_control_effect(input::ControlEffect effect) {
     case input::ControlEffect::kNone:
       return;
     case input::ControlEffect::kPeerPaused:
-      session_->gate.set_paused(true);
-      input::release_held_input(*session_->adapter, session_->control);
+      apply_pause(PauseSource::kRemoteSide, true);
       return;
     case input::ControlEffect::kPeerResumed:
-      session_->gate.set_paused(false);
-      // The local user may have paused; the indicator must not go on showing a
-      // pause that the peer has lifted.
-      session_->indicator.show_paused(false);
+      // Lifts the remote side's pause only: a pause of the local user holds.
+      apply_pause(PauseSource::kRemoteSide, false);
       return;
     case input::ControlEffect::kPeerStopped:
       session_->gate.end();
@@ -197,13 +208,7 @@ void SessionHost::apply_control_refusal(input::ControlRefusal refusal) {
     default:
       return;  // refused before any event was applied: nothing to undo
   }
-  // Releases first so that nothing stays held whatever follows; the pause only
-  // applies to a gate still active (an expired one was ended and paused already).
-  input::release_held_input(*session_->adapter, session_->control);
-  if (session_->gate.phase() == GatePhase::kActive) {
-    session_->gate.set_paused(true);
-  }
-  session_->indicator.show_paused(true);
+  release_and_pause();
 }
 
 void SessionHost::on_indicator_event(IndicatorNotice notice) {
@@ -215,7 +220,7 @@ void SessionHost::on_indicator_event(IndicatorNotice notice) {
     return;
   }
   if (session_->gate.phase() == GatePhase::kActive) {
-    apply_pause(notice.event == IndicatorEvent::kPause);
+    apply_pause(PauseSource::kLocalUser, notice.event == IndicatorEvent::kPause);
   }
 }
 

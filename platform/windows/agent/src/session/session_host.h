@@ -50,7 +50,9 @@ class SessionHost {
   // Ends the session, if any. Never fails.
   void stop_session();
 
-  // `session_id` is the text a command named, or none for the plain pause command.
+  // The page's pause (`session_id` is the text a command named, or none for the
+  // plain pause command). The page lifts only the remote side's pause, never the
+  // local user's.
   [[nodiscard]] std::expected<void, CommandError> set_session_paused(
       std::optional<std::string_view> session_id, bool paused);
 
@@ -69,9 +71,12 @@ class SessionHost {
  private:
   [[nodiscard]] std::expected<void, CommandError> refresh_session(
       const protocol::SessionGrant& grant, std::uint64_t now_s);
-  // Sets the paused flag of an active session, releasing input when pausing and
-  // telling the indicator.
-  void apply_pause(bool paused);
+  // Sets or lifts one side's pause of an active session, releasing input when
+  // pausing and showing the indicator whether input is paused now.
+  void apply_pause(PauseSource source, bool paused);
+  // The one sequence after a refused event: release everything held, pause
+  // while the gate is active, tell the indicator.
+  void release_and_pause();
   // What the session does after a control message went through or was refused.
   void apply_control_effect(input::ControlEffect effect);
   void apply_control_refusal(input::ControlRefusal refusal);

@@ -153,12 +153,28 @@ TEST(SessionGateTake, RefusesAZeroLease) {
 
 TEST(SessionGateTake, StartsAFreshRound) {
   SessionGate gate = active_gate();
+  gate.set_paused(PauseSource::kLocalUser, true);
   gate.end();
   ASSERT_TRUE(gate.paused());
 
   ASSERT_TRUE(gate.take_request(make_request()));
   EXPECT_FALSE(gate.paused());
   EXPECT_EQ(gate.phase(), GatePhase::kPending);
+}
+
+// Each side lifts only its own pause; input is paused while either holds.
+TEST(SessionGatePause, EachSideLiftsOnlyItsOwnPause) {
+  SessionGate gate = active_gate();
+  gate.set_paused(PauseSource::kLocalUser, true);
+  gate.set_paused(PauseSource::kRemoteSide, true);
+  gate.set_paused(PauseSource::kRemoteSide, false);
+  EXPECT_TRUE(gate.paused());
+  EXPECT_TRUE(gate.paused_by(PauseSource::kLocalUser));
+  gate.set_paused(PauseSource::kRemoteSide, true);
+  gate.set_paused(PauseSource::kLocalUser, false);
+  EXPECT_TRUE(gate.paused());
+  gate.set_paused(PauseSource::kRemoteSide, false);
+  EXPECT_FALSE(gate.paused());
 }
 
 // Approving --------------------------------------------------------------------

@@ -140,6 +140,36 @@ TEST_F(SessionHostTest, TheLocalUsersPauseReleasesAndShowsAtOnce) {
   EXPECT_EQ(pause_posts(), (std::vector<std::string>{"1", "0"}));
 }
 
+// The local user's pause holds until the local user lifts it: the page and the
+// peer can pause and resume their own pauses, and their resume succeeds but
+// changes nothing while the local user's pause holds. The indicator always
+// shows whether input is paused.
+TEST_F(SessionHostTest, ALocalPauseHoldsUntilTheLocalUserLiftsIt) {
+  ASSERT_TRUE(start(grant_of({kSendPointer})));
+  sessions_.on_indicator_event({1, IndicatorEvent::kPause});
+  EXPECT_TRUE(control(message::pause(1, false)));
+  EXPECT_TRUE(sessions_.set_session_paused(std::nullopt, false));
+  EXPECT_TRUE(sessions_.set_session_paused(kSessionIdText, false));
+  EXPECT_TRUE(sessions_.session()->gate.paused());
+  EXPECT_EQ(control(message::pointer(2)), std::unexpected(ControlRefusal::kEventRejected));
+  EXPECT_EQ(pause_posts(), (std::vector<std::string>{"1", "1", "1", "1", "1"}));
+  // The remote side's own pause and resume still work beside it.
+  EXPECT_TRUE(control(message::pause(3, true)));
+  sessions_.on_indicator_event({1, IndicatorEvent::kResume});
+  EXPECT_TRUE(sessions_.session()->gate.paused());
+  EXPECT_TRUE(control(message::pause(4, false)));
+  EXPECT_FALSE(sessions_.session()->gate.paused());
+  EXPECT_EQ(pause_posts().back(), "0");
+  EXPECT_TRUE(control(message::pointer(5)));
+}
+
+// A peer pause is shown on the indicator too.
+TEST_F(SessionHostTest, APeerPauseIsShown) {
+  ASSERT_TRUE(start(grant_of({kSendPointer})));
+  EXPECT_TRUE(control(message::pause(1, true)));
+  EXPECT_EQ(pause_posts(), std::vector<std::string>{"1"});
+}
+
 // A Stop or Pause still queued from the indicator of a session that has ended
 // changes nothing in the session started after it.
 TEST_F(SessionHostTest, EventsOfAnEarlierSessionsIndicatorChangeNothing) {
