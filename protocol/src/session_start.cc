@@ -18,9 +18,11 @@ constexpr std::size_t kMaxRequestedPermissions = 16;
 
 std::unexpected<Failure> fail(Failure failure) { return std::unexpected(failure); }
 
+// The name is shown to the local user in the consent box and the indicator but
+// is not signed: it must not be able to reorder or hide the text around it.
 bool valid_requester_name(std::string_view name) noexcept {
   return name.size() <= kRequesterNameLimit && !trim_unicode_white_space(name).empty() &&
-         !contains_control_character(name);
+         !contains_control_character(name) && !contains_format_character(name);
 }
 
 bool valid_lease(std::uint64_t lease_ms, std::uint64_t now_ms) noexcept {

@@ -53,6 +53,34 @@ constexpr bool is_white_space(char32_t c) noexcept {
 
 constexpr bool is_control(char32_t c) noexcept { return c <= 0x1f || (c >= 0x7f && c <= 0x9f); }
 
+struct Range {
+  char32_t first;
+  char32_t last;
+};
+
+// The format characters (general category Cf, Unicode 15) and the line and
+// paragraph separators U+2028 and U+2029, in ascending ranges.
+constexpr Range kFormatCharacters[] = {
+    {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},
+    {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},
+    {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+    {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+    {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
+constexpr bool is_format_or_separator(char32_t c) noexcept {
+  for (const Range& range : kFormatCharacters) {
+    if (c < range.first) {
+      return false;
+    }
+    if (c <= range.last) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string_view trim_unicode_white_space(std::string_view text) noexcept {
@@ -74,6 +102,17 @@ std::string_view trim_unicode_white_space(std::string_view text) noexcept {
     }
   }
   return text.substr(begin, end - begin);
+}
+
+bool contains_format_character(std::string_view text) noexcept {
+  for (std::size_t at = 0; at < text.size();) {
+    const Decoded d = decode_at(text, at);
+    if (is_format_or_separator(d.code_point)) {
+      return true;
+    }
+    at += d.length;
+  }
+  return false;
 }
 
 bool contains_control_character(std::string_view text) noexcept {

@@ -37,5 +37,57 @@ TEST(ControlCharacters, FindsC0AndC1ControlsAnywhere) {
   EXPECT_FALSE(contains_control_character("x\xC2\xA0"));  // U+00A0
 }
 
+struct FormatCase {
+  std::string name;
+  std::string text;
+  bool found;
+};
+
+class FormatCharacters : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatCharacters, AreFoundAnywhere) {
+  EXPECT_EQ(contains_format_character(GetParam().text), GetParam().found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FormatCharacters,
+    ::testing::Values(FormatCase{"PlainAndAccented", "Field Support Caf\xC3\xA9", false},
+                      FormatCase{"RightToLeftOverride",
+                                 "Ann\xE2\x80\xAE"
+                                 "gnp.exe",
+                                 true},
+                      FormatCase{"FirstStrongIsolate", "\xE2\x81\xA8x", true},
+                      FormatCase{"ZeroWidthSpace",
+                                 "Fi\xE2\x80\x8B"
+                                 "eld",
+                                 true},
+                      FormatCase{"ZeroWidthJoiner", "a\xE2\x80\x8D", true},
+                      FormatCase{"SoftHyphen",
+                                 "Sup\xC2\xAD"
+                                 "port",
+                                 true},
+                      FormatCase{"ByteOrderMark",
+                                 "\xEF\xBB\xBF"
+                                 "Ann",
+                                 true},
+                      FormatCase{"LineSeparator",
+                                 "Ann\xE2\x80\xA8"
+                                 "Bob",
+                                 true},
+                      FormatCase{"ParagraphSeparator",
+                                 "Ann\xE2\x80\xA9"
+                                 "Bob",
+                                 true},
+                      FormatCase{"TagCharacter", "x\xF3\xA0\x80\x81", true},
+                      FormatCase{"HieroglyphFormatControl", "\xF0\x93\x90\xBF", true},
+                      // Neighbours of the ranges are ordinary characters.
+                      FormatCase{"NarrowNoBreakSpace",
+                                 "a\xE2\x80\xAF"
+                                 "b",
+                                 false},
+                      FormatCase{"WordJoinerNeighbour", "\xE2\x81\x9F", false},
+                      FormatCase{"Emoji", "\xF0\x9F\x99\x82", false}),
+    [](const auto& test) { return test.param.name; });
+
 }  // namespace
 }  // namespace ombrelin::protocol

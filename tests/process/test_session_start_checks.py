@@ -133,6 +133,14 @@ CASES = [
     case("name-only-spaces", lambda i: start(i, requesterName="   "), REQUEST),
     case("name-with-tab", lambda i: start(i, requesterName="Field\tSupport"), REQUEST),
     case("name-with-next-line", lambda i: start(i, requesterName="Field Support\u0085"), REQUEST),
+    # the name is not signed: nothing in it may reorder or hide the consent text
+    case("name-with-right-to-left-override", lambda i: start(i, requesterName="Support \u202egnp.exe"),
+         REQUEST),
+    case("name-with-isolate", lambda i: start(i, requesterName="\u2068Field Support\u2069"), REQUEST),
+    case("name-with-zero-width-space", lambda i: start(i, requesterName="Field\u200bSupport"), REQUEST),
+    case("name-with-line-separator", lambda i: start(i, requesterName="Field\u2028Support"), REQUEST),
+    case("name-with-paragraph-separator", lambda i: start(i, requesterName="Field\u2029Support"), REQUEST),
+    case("name-with-accents-and-cjk", lambda i: start(i, requesterName="Caf\u00e9 \u6771"), ACCEPTED),
     # page permissions: count
     case("no-permissions", lambda i: start(i, permissions=[]), REQUEST),
     case("16-permissions-reach-the-match", lambda i: start(i, permissions=["VIEW_SCREEN"] * 16), PERMISSIONS),

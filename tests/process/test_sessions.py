@@ -38,7 +38,7 @@ CONTROL = ("VIEW_SCREEN", "SEND_POINTER")
 VIEW = ("VIEW_SCREEN",)
 
 CONSENT_CAPTION = "Ombrelin Revozad \u2014 Local consent required"
-CONSENT_STYLE = 0x00050034
+CONSENT_STYLE = 0x00050134  # Yes/No, warning, foreground, topmost, No the default
 CONSENT_CLOSING = (
     "Allow this visible session? You can Pause or Stop at any time. "
     "Ctrl+Alt+Shift+F12 is the emergency Stop shortcut."

@@ -65,10 +65,10 @@ def test_yes_in_the_consent_box_starts_the_session(ready, user, primary_display_
     assert box["foreground"] is True
     mapping = primary_display_name if gets_input else NO_OS_INPUT
     assert request.consent["text"] == consent_text(request.command, signer.fingerprint_text, mapping)
-    # Yes and No, and Yes is the default button.
+    # Yes and No, and No is the default button: a stray Enter declines.
     buttons = [(c["id"], c["text"].replace("&", ""), c["defaultButton"])
                for c in box["controls"] if c["class"].lower() == "button"]
-    assert sorted(buttons) == [(6, "Yes", True), (7, "No", False)]
+    assert sorted(buttons) == [(6, "Yes", False), (7, "No", True)]
 
     assert request.response["status"] == connected_status(request.command, mode)
     indicator = user.indicator()

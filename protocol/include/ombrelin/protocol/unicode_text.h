@@ -14,4 +14,10 @@ namespace ombrelin::protocol {
 // True when any character is a C0 or C1 control (U+0000-U+001F, U+007F-U+009F).
 [[nodiscard]] bool contains_control_character(std::string_view text) noexcept;
 
+// True when any character is a format character (general category Cf: the
+// bidirectional overrides and isolates, zero-width characters and the like) or
+// the line or paragraph separator (U+2028, U+2029): characters that can reorder,
+// hide or break the text around them when it is shown.
+[[nodiscard]] bool contains_format_character(std::string_view text) noexcept;
+
 }  // namespace ombrelin::protocol

@@ -19,9 +19,10 @@ struct ConsentRequest {
 
 inline constexpr std::string_view kConsentCaption =
     "Ombrelin Revozad \u2014 Local consent required";
-// Yes/No, warning icon, brought to the foreground and topmost; Yes is the default.
+// Yes/No, warning icon, brought to the foreground and topmost. No is the
+// default button, so a stray Enter or Space declines.
 inline constexpr std::uint32_t kConsentStyle =
-    os::kMbYesNo | os::kMbIconWarning | os::kMbSetForeground | os::kMbTopmost;
+    os::kMbYesNo | os::kMbIconWarning | os::kMbDefButton2 | os::kMbSetForeground | os::kMbTopmost;
 
 [[nodiscard]] std::string format_consent_text(const ConsentRequest& request);
 
