@@ -66,7 +66,8 @@ void BM_ControlThroughHostPath(benchmark::State& state) {
   const auto frames = control_frames();
   os::sim::Journal journal;  // off: the benchmark measures the agent, not the journal
   const auto description = os::sim::DesktopDescription::standard();
-  const auto api = os::sim::make_simulated_input_api(description, journal);
+  os::sim::DesktopState desktop_state(description);
+  const auto api = os::sim::make_simulated_input_api(description, desktop_state, journal);
   const display::DisplayRecord primary{
       "\\\\.\\DISPLAY1", "\\\\.\\DISPLAY1", "Display", 0, 0, 1920, 1080, 0, 1, 60, true};
   const auto adapter = input::start_input_adapter(*api, primary);

@@ -83,7 +83,7 @@ void BM_CommandThroughHostPath(benchmark::State& state) {
   auto desktop = os::create_desktop_environment(0, nullptr);
   auto [indicator_sender, indicator_receiver] = session::IndicatorChannel::create();
   native_host::HostState host(config, *config::validate_host_config(config), **desktop,
-                              std::move(indicator_sender));
+                              std::move(indicator_sender), [] { return false; });
   FixedRandom random;
   FixedClock clock;
   DiscardOutput output;

@@ -171,6 +171,31 @@ def test_start_refused_by_the_local_user(ready, answers, result):
     assert status(host)["connected"] is False
 
 
+# A consent box that nobody answers declines by itself, after its time limit (the
+# simulated desktop shortens it), or at once when the page goes away.
+def test_an_unanswered_consent_box_expires(ready):
+    host = ready(desktop={"consent": ["none"], "consentTimeoutMs": 300})
+    began = time.monotonic()
+    assert host.command(Companion().session_start())["error"] == LOCAL_USER_REJECTED
+    assert time.monotonic() - began >= 0.3
+    assert [(line["call"], line["result"]) for line in host.journal_lines()] == [
+        ("EndDialog", 7), ("MessageBoxW", 7)]
+    assert status(host)["connected"] is False
+
+
+def test_a_consent_box_closes_when_the_page_goes_away(ready):
+    host = ready(desktop={"consent": ["none"]})  # the agent's own limit, a minute
+    host.send(native.command_message(host.agent_challenge, Companion().session_start(), native.token()))
+    wait_for_call(host, "MessageBoxW") if False else None
+    began = time.monotonic()
+    host.close_input()
+    response = host.receive(timeout=10)
+    assert response["error"] == LOCAL_USER_REJECTED
+    assert time.monotonic() - began < 10
+    assert host.wait_exit() == (0, b"")
+    assert [line["call"] for line in host.journal_lines()] == ["EndDialog", "MessageBoxW"]
+
+
 def test_a_stopped_session_can_be_followed_by_another(ready):
     first = start_session(ready, consent=("yes", "yes"))
     host = first.host

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "native_host/host_config.h"
 #include "native_host/request_id_cache.h"
 #include "native_protocol/status_payload.h"
@@ -13,15 +15,17 @@ namespace ombrelin::native_host {
 // loop; only the main thread touches it.
 struct HostState {
   // `indicator_sender` is the main loop's own sender of the indicator channel,
-  // copied into every indicator the sessions start.
+  // copied into every indicator the sessions start; `page_gone` tells whether
+  // the page's input has ended.
   HostState(config::HostConfig host_config, protocol::HostBinding host_binding,
-            os::DesktopEnvironment& desktop, session::IndicatorSender indicator_sender)
+            os::DesktopEnvironment& desktop, session::IndicatorSender indicator_sender,
+            std::function<bool()> page_gone)
       : config(std::move(host_config)),
         binding(host_binding),
         sessions(session::SessionServices{desktop.window_system(), desktop.display_api(),
                                           desktop.input_api(), desktop.wall_clock(),
-                                          desktop.monotonic_clock(), std::move(indicator_sender)}) {
-  }
+                                          desktop.monotonic_clock(), std::move(indicator_sender),
+                                          std::move(page_gone)}) {}
   HostState(const HostState&) = delete;
   HostState& operator=(const HostState&) = delete;
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "base/channel.h"
@@ -28,13 +29,26 @@ inline constexpr std::chrono::milliseconds kReaderReadGrace{100};
 // of input, the first bad frame, or when the main loop has gone.
 class ReaderThread {
  public:
-  ReaderThread(os::StartedThread thread, std::shared_ptr<const std::atomic<bool>> in_read)
-      : thread_(std::move(thread)), in_read_(std::move(in_read)) {}
+  // Where the reader stands, shared with its thread.
+  struct Progress {
+    std::atomic<bool> in_read = false;
+    std::atomic<bool> input_ended = false;  // the end of input or a bad frame was read
+  };
+
+  ReaderThread(os::StartedThread thread, std::shared_ptr<const Progress> progress)
+      : thread_(std::move(thread)), progress_(std::move(progress)) {}
 
   // Whether it waits for standard input. Nothing wakes such a read, so the
   // process may end under it; a reader anywhere else is about to end once the
   // main loop has gone, and is better waited for (`kReaderEndLimit`).
-  [[nodiscard]] bool waiting_in_read() const { return in_read_->load(); }
+  [[nodiscard]] bool waiting_in_read() const { return progress_->in_read.load(); }
+
+  // Whether the page's input has ended (or broke off): nothing the page sends
+  // can come any more, even while earlier messages still wait in the channel.
+  // Any thread may ask.
+  [[nodiscard]] std::function<bool()> input_ended() const {
+    return [progress = progress_] { return progress->input_ended.load(); };
+  }
 
   [[nodiscard]] bool wait_for_end(std::chrono::milliseconds limit) {
     return thread_.wait_for_end(limit);
@@ -42,7 +56,7 @@ class ReaderThread {
 
  private:
   os::StartedThread thread_;
-  std::shared_ptr<const std::atomic<bool>> in_read_;
+  std::shared_ptr<const Progress> progress_;
 };
 
 // A thread that cannot be started ends the process abnormally (neither 0 nor 1).

@@ -58,7 +58,8 @@ std::expected<void, FatalError> run_host(os::DesktopEnvironment& desktop) {
   std::optional<ReaderChannel::Receiver> reader_events(std::move(reader_receiver));
   auto [indicator_sender, indicator_receiver] = session::IndicatorChannel::create(0, doorbell);
 
-  HostState state(std::move(*config), *binding, desktop, std::move(indicator_sender));
+  HostState state(std::move(*config), *binding, desktop, std::move(indicator_sender),
+                  reader.input_ended());
   HostLoop loop(desktop, state, caller.text, *reader_events, std::move(indicator_receiver),
                 *doorbell);
   auto result = loop.run();

@@ -56,8 +56,9 @@ using InputRecord = std::variant<MouseRecord, KeyboardRecord>;
 
 // GetSystemMetrics indexes.
 enum class ScreenMetric : std::int32_t {
-  kWidth = 0,   // SM_CXSCREEN
-  kHeight = 1,  // SM_CYSCREEN
+  kWidth = 0,        // SM_CXSCREEN
+  kHeight = 1,       // SM_CYSCREEN
+  kSwapButton = 23,  // SM_SWAPBUTTON: nonzero when the left and right buttons are swapped
 };
 
 struct CursorPoint {

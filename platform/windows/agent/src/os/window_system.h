@@ -4,6 +4,7 @@
 // indicator's behaviour (its window procedure, texts and start-up) is shared
 // code; only these calls differ between Windows and the simulated desktop.
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -47,6 +48,14 @@ struct WindowSpec {
 
 enum class ClassRegistration : std::uint8_t { kRegistered, kAlreadyRegistered, kFailed };
 
+// When a message box closes itself as if answered No: once `time_limit` has
+// passed, or as soon as `given_up` (asked every few tens of milliseconds, on the
+// box's thread) says that nobody waits for the answer any more.
+struct MessageBoxLimits {
+  std::chrono::milliseconds time_limit{0};
+  std::function<bool()> given_up;  // may be empty
+};
+
 // The window system. `post_message`, `start_thread` and `message_box` may be called
 // from any thread; every other call belongs to the thread that owns the windows
 // it names.
@@ -60,9 +69,9 @@ class WindowSystem {
       std::string_view name, std::move_only_function<void()> body) = 0;
 
   // MessageBoxW without an owner window; returns its result (0 when the box could
-  // not be shown).
+  // not be shown, IDNO when it closed itself within `limits`).
   [[nodiscard]] virtual int message_box(std::string_view text, std::string_view caption,
-                                        std::uint32_t style) = 0;
+                                        std::uint32_t style, const MessageBoxLimits& limits) = 0;
 
   [[nodiscard]] virtual bool load_module_handle() = 0;
   [[nodiscard]] virtual bool load_arrow_cursor() = 0;

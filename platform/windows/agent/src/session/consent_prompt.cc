@@ -14,9 +14,11 @@ std::string format_consent_text(const ConsentRequest& request) {
   return text;
 }
 
-bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request) {
-  return windows.message_box(format_consent_text(request), kConsentCaption, kConsentStyle) ==
-         os::kIdYes;
+bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request,
+                       std::function<bool()> page_gone) {
+  const os::MessageBoxLimits limits{kConsentTimeLimit, std::move(page_gone)};
+  return windows.message_box(format_consent_text(request), kConsentCaption, kConsentStyle,
+                             limits) == os::kIdYes;
 }
 
 }  // namespace ombrelin::session

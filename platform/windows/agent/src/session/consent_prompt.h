@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +28,15 @@ inline constexpr std::uint32_t kConsentStyle =
 
 [[nodiscard]] std::string format_consent_text(const ConsentRequest& request);
 
+// How long the consent box waits for the local user: a box that nobody answers
+// declines.
+inline constexpr std::chrono::seconds kConsentTimeLimit{60};
+
 // Shows the modal consent box on the calling (main) thread and waits for the
-// answer. Only Yes accepts; No, or a box that could not be shown, refuses.
-[[nodiscard]] bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request);
+// answer. Only Yes accepts; No, a box that could not be shown, a box left
+// unanswered for kConsentTimeLimit, and a box whose asker went away
+// (`page_gone`, asked while the box is open) refuse.
+[[nodiscard]] bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request,
+                                     std::function<bool()> page_gone);
 
 }  // namespace ombrelin::session

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "os/display_api.h"
 #include "os/input_api.h"
 #include "os/monotonic_clock.h"
@@ -18,6 +20,8 @@ struct SessionServices {
   const os::WallClock& wall_clock;
   const os::MonotonicClock& monotonic_clock;
   IndicatorSender indicator_sender;
+  // True once the page's input has ended: nobody waits for an answer any more.
+  std::function<bool()> page_gone;
 };
 
 }  // namespace ombrelin::session

@@ -41,7 +41,7 @@ std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices&
       display::input_mapping_text(native_protocol::grants_desktop_input(names), *primary);
   const ConsentRequest consent{grant.requester_name, grant.requester_fingerprint_text, names_text,
                                mapping, grant.lease_expires_at_unix_s};
-  if (!ask_local_consent(services.windows, consent)) {
+  if (!ask_local_consent(services.windows, consent, services.page_gone)) {
     return refuse(CommandError::kLocalUserRejected);
   }
 

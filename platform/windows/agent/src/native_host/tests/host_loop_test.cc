@@ -129,7 +129,7 @@ class HostLoopRace : public ::testing::Test {
     reader_.emplace(std::move(reader_receiver));
     indicator_.emplace(indicator_sender);
     state_.emplace(config::HostConfig{{kExtensionId}, "", "", "Desk"}, protocol::HostBinding{},
-                   desktop_, std::move(indicator_sender));
+                   desktop_, std::move(indicator_sender), [] { return false; });
     // A session with input, started before the loop takes over the state.
     EXPECT_TRUE(state_->sessions.start_or_refresh_session(
         session::testing::grant_of({session::testing::kSendPointer}), session::testing::kNowS));

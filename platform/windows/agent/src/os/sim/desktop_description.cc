@@ -109,10 +109,11 @@ constexpr std::array<std::pair<std::string_view, IndicatorFailure>, 9> kIndicato
     {"stop-button", IndicatorFailure::kStopButton},
 }};
 
-constexpr std::array<std::pair<std::string_view, ConsentAnswer>, 3> kConsentAnswers{{
+constexpr std::array<std::pair<std::string_view, ConsentAnswer>, 4> kConsentAnswers{{
     {"yes", ConsentAnswer::kYes},
     {"no", ConsentAnswer::kNo},
     {"error", ConsentAnswer::kError},
+    {"none", ConsentAnswer::kNone},
 }};
 
 constexpr auto kMaxInt32 = std::numeric_limits<std::int32_t>::max();
@@ -193,7 +194,51 @@ bool parse_monitors(Element value, std::vector<SimulatedMonitor>& out) {
   return true;
 }
 
+// One display configuration of `displayChanges`: its monitors and, optionally,
+// the screen size.
+bool parse_display_changes(Element value, std::vector<DisplayConfiguration>& out) {
+  simdjson::dom::array changes;
+  if (value.get_array().get(changes) != simdjson::SUCCESS) {
+    return false;
+  }
+  for (const Element item : changes) {
+    auto object = StrictObject::open(item);
+    if (!object) {
+      return false;
+    }
+    MemberReader read(*object);
+    DisplayConfiguration configuration;
+    const auto monitors = read.element("monitors");
+    if (!monitors || !parse_monitors(*monitors, configuration.monitors)) {
+      return false;
+    }
+    if (const auto screen = read.element("screen")) {
+      ScreenSize size;
+      if (!parse_pair(*screen, "cx", "cy", size, &ScreenSize::cx, &ScreenSize::cy, 0)) {
+        return false;
+      }
+      configuration.screen = size;
+    }
+    if (!read.ok()) {
+      return false;
+    }
+    out.push_back(std::move(configuration));
+  }
+  return true;
+}
+
 }  // namespace
+
+ScreenSize DisplayConfiguration::screen_size() const {
+  if (screen) {
+    return *screen;
+  }
+  const auto primary = std::ranges::find_if(monitors, &SimulatedMonitor::primary);
+  if (primary == monitors.end()) {
+    return {};
+  }
+  return {static_cast<std::int32_t>(primary->width), static_cast<std::int32_t>(primary->height)};
+}
 
 DesktopDescription DesktopDescription::standard() {
   DesktopDescription description;
@@ -214,14 +259,7 @@ DesktopDescription DesktopDescription::standard() {
 }
 
 ScreenSize DesktopDescription::screen_size() const {
-  if (screen) {
-    return *screen;
-  }
-  const auto primary = std::ranges::find_if(monitors, &SimulatedMonitor::primary);
-  if (primary == monitors.end()) {
-    return {};
-  }
-  return {static_cast<std::int32_t>(primary->width), static_cast<std::int32_t>(primary->height)};
+  return DisplayConfiguration{monitors, screen}.screen_size();
 }
 
 std::expected<DesktopDescription, DescriptionError> parse_desktop_description(
@@ -278,6 +316,21 @@ std::expected<DesktopDescription, DescriptionError> parse_desktop_description(
     }
   }
   read.integer("clockOffsetMs", description.clock_offset_ms);
+  if (const auto changes = read.element("displayChanges");
+      changes && !parse_display_changes(*changes, description.display_changes)) {
+    read.fail();
+  }
+  read.boolean("swapButtons", description.swap_buttons);
+  read.boolean("startHidden", description.start_hidden);
+  // Local time lies within a day of UTC.
+  read.integer("utcOffsetMinutes", description.utc_offset_minutes, -1439, 1439);
+  if (const auto timeout = read.element("consentTimeoutMs")) {
+    const auto value = StrictObject::read_integer<std::uint32_t>(*timeout);
+    if (!value) {
+      read.fail();
+    }
+    description.consent_timeout_ms = value.value_or(0);
+  }
   if (!read.ok()) {
     return std::unexpected(DescriptionError{});
   }

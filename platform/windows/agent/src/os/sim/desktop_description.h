@@ -35,9 +35,6 @@ struct SimulatedMonitor {
   std::optional<MonitorFailure> fails;
 };
 
-// The answer of one consent message box.
-enum class ConsentAnswer : std::uint8_t { kYes, kNo, kError };
-
 // The step of the indicator's start that fails.
 enum class IndicatorFailure : std::uint8_t {
   kThread,
@@ -61,11 +58,32 @@ struct CursorPosition {
   std::int32_t y = 0;
 };
 
+// The monitors and the screen size of one display configuration.
+struct DisplayConfiguration {
+  std::vector<SimulatedMonitor> monitors;
+  std::optional<ScreenSize> screen;  // none: the primary monitor's size
+
+  // The screen size that GetSystemMetrics reports.
+  [[nodiscard]] ScreenSize screen_size() const;
+};
+
+// The answer of one consent message box: Yes, No, the box not shown (0), or no
+// answer at all (the box stays open until the agent closes it).
+enum class ConsentAnswer : std::uint8_t { kYes, kNo, kError, kNone };
+
 struct DesktopDescription {
   std::vector<SimulatedMonitor> monitors;
   bool enum_fails = false;
   bool display_config_fails = false;
   std::optional<ScreenSize> screen;  // none: the primary monitor's size
+  // Applied one at a time by the action line `display-change`.
+  std::vector<DisplayConfiguration> display_changes;
+  bool swap_buttons = false;            // GetSystemMetrics(SM_SWAPBUTTON)
+  bool start_hidden = false;            // the process was started with SW_HIDE
+  std::int32_t utc_offset_minutes = 0;  // local time's offset from UTC
+  // How long a consent box waits for an answer before the agent's limit; none:
+  // the agent's own limit.
+  std::optional<std::uint32_t> consent_timeout_ms;
   CursorPosition cursor;
   std::vector<ConsentAnswer> consent;
   bool hotkey_taken = false;
@@ -78,7 +96,7 @@ struct DesktopDescription {
 
   // The description used when no file is given: one 1920 x 1080 primary monitor.
   [[nodiscard]] static DesktopDescription standard();
-  // The screen size that GetSystemMetrics reports.
+  // The screen size that GetSystemMetrics reports at start.
   [[nodiscard]] ScreenSize screen_size() const;
 };
 

@@ -16,6 +16,7 @@
 
 #include "os/desktop_environment.h"
 #include "os/sim/desktop_description.h"
+#include "os/sim/desktop_state.h"
 #include "os/sim/display_api_sim.h"
 #include "os/sim/input_api_sim.h"
 #include "os/sim/journal.h"
@@ -203,10 +204,11 @@ class SimulatedDesktop final : public DesktopEnvironment {
         journal_(std::move(journal)),
         random_(description_.random_fails),
         clock_(description_.clock_offset_ms),
-        display_api_(sim::make_simulated_display_api(description_)),
+        state_(description_),
+        display_api_(sim::make_simulated_display_api(description_, state_)),
         window_system_(sim::make_simulated_window_system(description_, journal_,
                                                          environment_text("OMBRELIN_SIM_ACTIONS"))),
-        input_api_(sim::make_simulated_input_api(description_, journal_)) {}
+        input_api_(sim::make_simulated_input_api(description_, state_, journal_)) {}
 
   const CallerArgument& caller_argument() const override { return caller_; }
   ConfigFileAccess& config_files() override { return config_files_; }
@@ -228,6 +230,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
   PosixConfigFiles config_files_;
   SimulatedRandom random_;
   OffsetWallClock clock_;
+  sim::DesktopState state_;
   std::unique_ptr<DisplayApi> display_api_;
   std::unique_ptr<WindowSystem> window_system_;
   std::unique_ptr<InputApi> input_api_;

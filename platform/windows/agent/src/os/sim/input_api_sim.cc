@@ -33,7 +33,7 @@ constexpr auto kUsLayout = std::to_array<ScanCode>({
     {0x0D, 0x1C},   {0x1B, 0x01},   {0x08, 0x0E},   {0x09, 0x0F},   {0x20, 0x39},   {0x24, 0xE047},
     {0x21, 0xE049}, {0x2E, 0xE053}, {0x23, 0xE04F}, {0x22, 0xE051}, {0x27, 0xE04D}, {0x25, 0xE04B},
     {0x28, 0xE050}, {0x26, 0xE048}, {0xA2, 0x1D},   {0xA3, 0xE01D}, {0xA0, 0x2A},   {0xA1, 0x36},
-    {0x12, 0x38},   {0x5B, 0xE05B},
+    {0x12, 0x38},   {0x5B, 0xE05B}, {0xA4, 0x38},   {0xA5, 0xE038}, {0x5C, 0xE05C},
 });
 
 // The pixel an absolute coordinate stands for on a screen `extent` pixels wide:
@@ -49,17 +49,19 @@ std::int32_t pixel_for(std::int32_t coordinate, std::int32_t extent) {
 
 class SimulatedInputApi final : public InputApi {
  public:
-  SimulatedInputApi(const DesktopDescription& description, Journal& journal)
+  SimulatedInputApi(const DesktopDescription& description, DesktopState& state, Journal& journal)
       : journal_(journal),
-        screen_(description.screen_size()),
-        cursor_{description.cursor.x, description.cursor.y},
+        state_(state),
+        swap_buttons_(description.swap_buttons),
         cursor_fails_(description.cursor_fails),
         fails_after_(description.send_input_fails_after) {}
 
-  // All records or none are inserted. The agent sends one record per call, so
-  // the journal's one line per record is one line per call.
+  // All records or none are inserted; none while the secure desktop is in
+  // front. The agent sends one record per call, so the journal's one line per
+  // record is one line per call.
   std::uint32_t send_input(std::span<const InputRecord> records) override {
-    const bool blocked = records.empty() || (fails_after_ && successes_ >= *fails_after_);
+    const bool blocked =
+        records.empty() || (fails_after_ && successes_ >= *fails_after_) || state_.secure_desktop();
     const auto inserted = blocked ? 0 : static_cast<std::uint32_t>(records.size());
     if (!blocked) {
       ++successes_;
@@ -79,14 +81,22 @@ class SimulatedInputApi final : public InputApi {
   }
 
   std::int32_t screen_metric(ScreenMetric metric) override {
-    return metric == ScreenMetric::kWidth ? screen_.cx : screen_.cy;
+    switch (metric) {
+      case ScreenMetric::kWidth:
+        return state_.screen().cx;
+      case ScreenMetric::kHeight:
+        return state_.screen().cy;
+      case ScreenMetric::kSwapButton:
+        return swap_buttons_ ? 1 : 0;
+    }
+    return 0;
   }
 
   std::expected<CursorPoint, OsError> cursor_position() override {
     if (cursor_fails_) {
       return std::unexpected(OsError{kErrorAccessDenied, "Access is denied."});
     }
-    return cursor_;
+    return state_.cursor();
   }
 
  private:
@@ -117,13 +127,15 @@ class SimulatedInputApi final : public InputApi {
     const auto* mouse = std::get_if<MouseRecord>(&record);
     constexpr std::uint32_t kAbsoluteMove = kMouseMove | kMouseAbsolute;
     if (mouse != nullptr && (mouse->flags & kAbsoluteMove) == kAbsoluteMove) {
-      cursor_ = CursorPoint{pixel_for(mouse->dx, screen_.cx), pixel_for(mouse->dy, screen_.cy)};
+      const ScreenSize screen = state_.screen();
+      state_.set_cursor(
+          CursorPoint{pixel_for(mouse->dx, screen.cx), pixel_for(mouse->dy, screen.cy)});
     }
   }
 
   Journal& journal_;
-  ScreenSize screen_;
-  CursorPoint cursor_;
+  DesktopState& state_;
+  bool swap_buttons_;
   bool cursor_fails_;
   std::optional<std::uint64_t> fails_after_;
   std::uint64_t successes_ = 0;
@@ -132,8 +144,8 @@ class SimulatedInputApi final : public InputApi {
 }  // namespace
 
 std::unique_ptr<InputApi> make_simulated_input_api(const DesktopDescription& description,
-                                                   Journal& journal) {
-  return std::make_unique<SimulatedInputApi>(description, journal);
+                                                   DesktopState& state, Journal& journal) {
+  return std::make_unique<SimulatedInputApi>(description, state, journal);
 }
 
 }  // namespace ombrelin::os::sim

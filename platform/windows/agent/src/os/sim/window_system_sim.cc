@@ -85,8 +85,10 @@ class SimulatedWindowSystem final : public WindowSystem {
     });
   }
 
-  int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t style,
+                  const MessageBoxLimits& limits) override {
     int result = kIdNo;
+    bool answered = true;
     {
       const std::lock_guard lock(mutex_);
       if (consent_answers_used_ < description_.consent.size()) {
@@ -100,8 +102,15 @@ class SimulatedWindowSystem final : public WindowSystem {
           case ConsentAnswer::kError:
             result = 0;
             break;
+          case ConsentAnswer::kNone:
+            answered = false;
+            break;
         }
       }
+    }
+    if (!answered) {
+      wait_for_limits(limits);
+      journal_.record(JournalLine("EndDialog").number("result", kIdNo).finish());
     }
     journal_.record(JournalLine("MessageBoxW")
                         .text("text", text)
@@ -274,6 +283,18 @@ class SimulatedWindowSystem final : public WindowSystem {
   }
 
  private:
+  // A box nobody answers stays open until the agent's limits close it (the
+  // desktop file may shorten the time limit).
+  void wait_for_limits(const MessageBoxLimits& limits) const {
+    const auto limit = description_.consent_timeout_ms
+                           ? std::chrono::milliseconds(*description_.consent_timeout_ms)
+                           : limits.time_limit;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline && !(limits.given_up && limits.given_up())) {
+      std::this_thread::sleep_for(kActionsPollInterval);
+    }
+  }
+
   [[nodiscard]] bool fails(IndicatorFailure step) const {
     return description_.indicator_fails == step;
   }

@@ -21,7 +21,8 @@ static_assert(kMouseWheel == MOUSEEVENTF_WHEEL && kMouseHorizontalWheel == MOUSE
 static_assert(kXButton1 == XBUTTON1 && kXButton2 == XBUTTON2 && kWheelDelta == WHEEL_DELTA);
 static_assert(kKeyExtended == KEYEVENTF_EXTENDEDKEY && kKeyUp == KEYEVENTF_KEYUP);
 static_assert(static_cast<int>(ScreenMetric::kWidth) == SM_CXSCREEN &&
-              static_cast<int>(ScreenMetric::kHeight) == SM_CYSCREEN);
+              static_cast<int>(ScreenMetric::kHeight) == SM_CYSCREEN &&
+              static_cast<int>(ScreenMetric::kSwapButton) == SM_SWAPBUTTON);
 
 INPUT to_native(const MouseRecord& record) {
   INPUT input{};

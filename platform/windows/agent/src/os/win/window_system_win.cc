@@ -4,6 +4,10 @@
 // After windows.h:
 #include <shellscalingapi.h>
 
+#include <array>
+#include <chrono>
+#include <string_view>
+
 #include "os/win/text_conversion_win.h"
 
 namespace ombrelin::os::win {
@@ -43,6 +47,37 @@ UINT layout_dpi(HWND parent) {
   return dpi_x;
 }
 
+// The message box this thread shows, and when it closes itself.
+struct OpenBox {
+  const MessageBoxLimits* limits;
+  std::chrono::steady_clock::time_point deadline;
+};
+thread_local const OpenBox* t_open_box = nullptr;
+constexpr UINT kBoxLimitCheckMs = 50;
+
+// Ends the thread's message box (a dialog of class #32770) as No.
+BOOL CALLBACK end_box_as_no(HWND window, LPARAM /*unused*/) {
+  std::array<wchar_t, 16> class_name{};
+  if (GetClassNameW(window, class_name.data(), static_cast<int>(class_name.size())) != 0 &&
+      std::wstring_view(class_name.data()) == L"#32770") {
+    EndDialog(window, IDNO);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CALLBACK check_box_limits(HWND /*window*/, UINT /*message*/, UINT_PTR /*timer*/,
+                               DWORD /*time*/) {
+  const OpenBox* box = t_open_box;
+  if (box == nullptr) {
+    return;
+  }
+  const bool given_up = box->limits->given_up && box->limits->given_up();
+  if (given_up || std::chrono::steady_clock::now() >= box->deadline) {
+    EnumThreadWindows(GetCurrentThreadId(), end_box_as_no, 0);
+  }
+}
+
 HWND to_hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 WindowHandle from_hwnd(HWND window) { return reinterpret_cast<WindowHandle>(window); }
 
@@ -70,8 +105,19 @@ class Win32WindowSystem final : public WindowSystem {
     return os::start_thread(name, std::move(body));
   }
 
-  int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {
-    return MessageBoxW(nullptr, wide(text).c_str(), wide(caption).c_str(), style);
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t style,
+                  const MessageBoxLimits& limits) override {
+    // A thread timer keeps being served by the box's own modal loop; its callback
+    // closes the box as No once a limit is reached.
+    const OpenBox box{&limits, std::chrono::steady_clock::now() + limits.time_limit};
+    t_open_box = &box;
+    const UINT_PTR timer = SetTimer(nullptr, 0, kBoxLimitCheckMs, check_box_limits);
+    const int result = MessageBoxW(nullptr, wide(text).c_str(), wide(caption).c_str(), style);
+    if (timer != 0) {
+      KillTimer(nullptr, timer);
+    }
+    t_open_box = nullptr;
+    return result;
   }
 
   bool load_module_handle() override { return GetModuleHandleW(nullptr) != nullptr; }

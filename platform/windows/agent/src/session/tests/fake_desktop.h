@@ -5,6 +5,7 @@
 // input API that records what it was sent, and clocks the test moves. Also a
 // grant as the ticket check would yield it.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -58,7 +59,13 @@ struct FakeDesktop {
   }
 
   SessionServices services() {
-    return SessionServices{windows, displays, input, wall, monotonic, indicator.first};
+    return SessionServices{windows,
+                           displays,
+                           input,
+                           wall,
+                           monotonic,
+                           indicator.first,
+                           [this] { return page_gone.load(); }};
   }
 
   FakeWindowSystem windows;
@@ -67,6 +74,7 @@ struct FakeDesktop {
   os::testing::FakeWallClock wall;
   os::testing::FakeMonotonicClock monotonic;
   std::pair<IndicatorSender, IndicatorReceiver> indicator = IndicatorChannel::create();
+  std::atomic<bool> page_gone = false;
 };
 
 }  // namespace ombrelin::session::testing

@@ -87,10 +87,24 @@ class FakeWindowSystem final : public os::WindowSystem {
     });
   }
 
-  int message_box(std::string_view text, std::string_view caption, std::uint32_t style) override {
+  int message_box(std::string_view text, std::string_view caption, std::uint32_t style,
+                  const os::MessageBoxLimits& limits) override {
+    int answer = kIdNo;
+    {
+      const std::lock_guard lock(mutex_);
+      if (answers_used_ < message_box_answers.size()) {
+        answer = message_box_answers[answers_used_++];
+      }
+      box_limit = limits.time_limit;
+    }
+    if (answer == kNoAnswer) {
+      // Nobody answers: the box waits for its asker to give up.
+      while (!(limits.given_up && limits.given_up())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      answer = kIdNo;
+    }
     const std::lock_guard lock(mutex_);
-    const int answer =
-        answers_used_ < message_box_answers.size() ? message_box_answers[answers_used_++] : kIdNo;
     note_locked("MessageBoxW " + std::string(caption) + " " + std::to_string(style) + " " +
                 std::to_string(answer) + "\n" + std::string(text));
     return answer;
@@ -205,6 +219,11 @@ class FakeWindowSystem final : public os::WindowSystem {
 
   static constexpr int kIdYes = os::kIdYes;
   static constexpr int kIdNo = os::kIdNo;
+  // A message box answer: nobody answers, the box waits until its asker gives up.
+  static constexpr int kNoAnswer = -1;
+
+  // The time limit the last message box was given.
+  std::chrono::milliseconds box_limit{0};
 
  private:
   struct Window {

@@ -30,13 +30,16 @@ std::expected<std::vector<DisplayRecord>, DisplayError> enumerate_two(
                               R"("primary": true}])" + std::string(desktop_extra) + "}";
   const auto description = os::sim::parse_desktop_description(desktop);
   EXPECT_TRUE(description.has_value()) << desktop;
-  const auto api =
-      os::sim::make_simulated_display_api(description.value_or(os::sim::DesktopDescription{}));
+  const os::sim::DesktopDescription used = description.value_or(os::sim::DesktopDescription{});
+  const os::sim::DesktopState state(used);
+  const auto api = os::sim::make_simulated_display_api(used, state);
   return enumerate_displays(*api);
 }
 
 TEST(SimulatedDisplaysTest, StandardDesktopHasOneNamedPrimaryDisplay) {
-  const auto api = os::sim::make_simulated_display_api(os::sim::DesktopDescription::standard());
+  const auto standard = os::sim::DesktopDescription::standard();
+  const os::sim::DesktopState state(standard);
+  const auto api = os::sim::make_simulated_display_api(standard, state);
   EXPECT_EQ(enumerate_displays(*api).value(),
             (std::vector{DisplayRecord{kDisplay1, kDisplay1, "Simulated Display", 0, 0, 1920, 1080,
                                        0, 1, 60, true}}));

@@ -43,7 +43,8 @@ class SimulatedInput {
     const int fd = ::mkstemp(path_.data());
     EXPECT_GE(fd, 0);
     journal_ = std::make_unique<Journal>(UniqueFd(fd));
-    api_ = make_simulated_input_api(description_, *journal_);
+    state_ = std::make_unique<DesktopState>(description_);
+    api_ = make_simulated_input_api(description_, *state_, *journal_);
   }
   SimulatedInput(const SimulatedInput&) = delete;
   SimulatedInput& operator=(const SimulatedInput&) = delete;
@@ -65,6 +66,7 @@ class SimulatedInput {
   std::string path_ = ::testing::TempDir() + "input_sim_test_XXXXXX";
   DesktopDescription description_;
   std::unique_ptr<Journal> journal_;
+  std::unique_ptr<DesktopState> state_;
   std::unique_ptr<InputApi> api_;
 };
 

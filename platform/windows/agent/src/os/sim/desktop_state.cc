@@ -1,0 +1,49 @@
+#include "os/sim/desktop_state.h"
+
+namespace ombrelin::os::sim {
+
+DesktopState::DesktopState(const DesktopDescription& description)
+    : configuration_{description.monitors, description.screen},
+      changes_(description.display_changes),
+      cursor_{description.cursor.x, description.cursor.y} {}
+
+std::vector<SimulatedMonitor> DesktopState::monitors() const {
+  const std::lock_guard lock(mutex_);
+  return configuration_.monitors;
+}
+
+ScreenSize DesktopState::screen() const {
+  const std::lock_guard lock(mutex_);
+  return configuration_.screen_size();
+}
+
+bool DesktopState::change_display() {
+  const std::lock_guard lock(mutex_);
+  if (changes_applied_ >= changes_.size()) {
+    return false;
+  }
+  configuration_ = changes_[changes_applied_++];
+  return true;
+}
+
+bool DesktopState::secure_desktop() const {
+  const std::lock_guard lock(mutex_);
+  return secure_desktop_;
+}
+
+void DesktopState::set_secure_desktop(bool in_front) {
+  const std::lock_guard lock(mutex_);
+  secure_desktop_ = in_front;
+}
+
+CursorPoint DesktopState::cursor() const {
+  const std::lock_guard lock(mutex_);
+  return cursor_;
+}
+
+void DesktopState::set_cursor(CursorPoint point) {
+  const std::lock_guard lock(mutex_);
+  cursor_ = point;
+}
+
+}  // namespace ombrelin::os::sim
