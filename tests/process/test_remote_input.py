@@ -955,3 +955,25 @@ def test_random_sessions_end_with_nothing_held(ready, seed):
         assert status(remote.host)["connected"] is False
     records += remote.sent()
     assert still_held(records) == set(), (seed, desktop)
+
+
+# While the secure desktop is in front SendInput inserts nothing, releases
+# included: they stay owed and are tried again at the next chance.
+def test_releases_refused_on_the_secure_desktop_are_tried_again(ready):
+    remote = start_remote(ready)
+    releases = hold_everything(remote)
+    act(remote.host, "secure-desktop on")
+    act(remote.host, "pause-button")
+    wait_for_status(remote.host, lambda s: s["paused"])
+    refused = remote.sent()
+    assert refused and all(record["inserted"] == 0 for record in refused)
+    assert_releases([dict(record, inserted=1) for record in refused], releases)
+
+    act(remote.host, "secure-desktop off")
+    act(remote.host, "pause-button")
+    wait_for_status(remote.host, lambda s: not s["paused"])
+    # The local user's resume is a chance too; at the latest the next message is.
+    ok(remote.control("release-all"))
+    assert_releases(remote.sent(), releases)
+    ok(remote.control("release-all"))
+    assert remote.sent() == []

@@ -206,7 +206,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
         clock_(description_.clock_offset_ms),
         state_(description_),
         display_api_(sim::make_simulated_display_api(description_, state_)),
-        window_system_(sim::make_simulated_window_system(description_, journal_,
+        window_system_(sim::make_simulated_window_system(description_, state_, journal_,
                                                          environment_text("OMBRELIN_SIM_ACTIONS"))),
         input_api_(sim::make_simulated_input_api(description_, state_, journal_)) {}
 

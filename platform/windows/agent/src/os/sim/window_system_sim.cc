@@ -69,9 +69,12 @@ class ActionsReader {
 
 class SimulatedWindowSystem final : public WindowSystem {
  public:
-  SimulatedWindowSystem(const DesktopDescription& description, Journal& journal,
-                        std::string actions_path)
-      : description_(description), journal_(journal), actions_path_(std::move(actions_path)) {}
+  SimulatedWindowSystem(const DesktopDescription& description, DesktopState& state,
+                        Journal& journal, std::string actions_path)
+      : description_(description),
+        state_(state),
+        journal_(journal),
+        actions_path_(std::move(actions_path)) {}
 
   std::expected<StartedThread, std::error_code> start_thread(
       std::string_view name, std::move_only_function<void()> body) override {
@@ -385,11 +388,14 @@ class SimulatedWindowSystem final : public WindowSystem {
         enqueue_locked({window, kWmHotKey, kEmergencyHotKeyId, 0});
       } else if (line == "close") {
         enqueue_locked({window, kWmClose, 0, 0});
+      } else if (line == "secure-desktop on" || line == "secure-desktop off") {
+        state_.set_secure_desktop(line == "secure-desktop on");
       }
     }
   }
 
   const DesktopDescription& description_;
+  DesktopState& state_;
   Journal& journal_;
   const std::string actions_path_;
 
@@ -407,9 +413,10 @@ class SimulatedWindowSystem final : public WindowSystem {
 }  // namespace
 
 std::unique_ptr<WindowSystem> make_simulated_window_system(const DesktopDescription& description,
-                                                           Journal& journal,
+                                                           DesktopState& state, Journal& journal,
                                                            std::string actions_path) {
-  return std::make_unique<SimulatedWindowSystem>(description, journal, std::move(actions_path));
+  return std::make_unique<SimulatedWindowSystem>(description, state, journal,
+                                                 std::move(actions_path));
 }
 
 }  // namespace ombrelin::os::sim
