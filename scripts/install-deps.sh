@@ -14,6 +14,8 @@ packages=(
   wixl msitools faketime osslsigncode
   # Running the Windows build
   wine wine64 xvfb xauth
+  # The local user's own keyboard and mouse on the Xvfb screen (XTest)
+  xdotool
   # Fuzzing (libFuzzer with clang-16 and libc++)
   clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev
   # Process-level tests and the companion

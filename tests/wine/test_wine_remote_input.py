@@ -4,6 +4,8 @@ program's window, and nothing left held down once the session ends or pauses."""
 
 from __future__ import annotations
 
+import time
+
 import pytest
 
 from agent_sessions import issuer, start_session, wait_for_status
@@ -113,7 +115,12 @@ def test_pointer_positions_land_on_the_screen_pixels(screen_dpi, ready, user):
     for (x, y), pixel in [((0, 0), (0, 0)), ((1, 1), (1919, 1079)), ((0.5, 0.5), (960, 540)),
                           ((0.25, 0.75), (480, 809))]:
         remote.pointer(x, y)
-        cursor = user.run("cursor")
+        # Windows moves the pointer once the low-level hooks (the agent's own
+        # among them) have seen the move, a moment after SendInput returned.
+        cursor = {}
+        deadline = time.monotonic() + 2.0
+        while (cursor.get("x"), cursor.get("y")) != pixel and time.monotonic() < deadline:
+            cursor = user.run("cursor")
         assert (cursor["x"], cursor["y"]) == pixel, (x, y)
 
 

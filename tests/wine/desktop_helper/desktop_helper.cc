@@ -293,6 +293,8 @@ bool wait_gone(Target target, DWORD wait_ms) {
 std::string window_json(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
+  POINT client{0, 0};
+  ClientToScreen(window, &client);
   const auto ex_style = static_cast<unsigned long>(GetWindowLongPtrW(window, GWL_EXSTYLE));
   return JsonLine()
       .add("class", class_name(window))
@@ -305,6 +307,8 @@ std::string window_json(HWND window) {
       .add("top", static_cast<long long>(rect.top))
       .add("width", static_cast<long long>(rect.right - rect.left))
       .add("height", static_cast<long long>(rect.bottom - rect.top))
+      .add("clientLeft", static_cast<long long>(client.x))
+      .add("clientTop", static_cast<long long>(client.y))
       .add_raw("controls", controls_json(controls_of(window)))
       .json();
 }

@@ -56,6 +56,9 @@ Result apply_envelope(const ControlGrant& grant, ControlState& state, InputAdapt
   if (grant.paused && is_desktop_input(event)) {
     return std::unexpected(EnvelopeFailure::kPaused);
   }
+  if (grant.held_back && is_desktop_input(event)) {
+    return std::unexpected(EnvelopeFailure::kHeldBack);
+  }
   if (!adapter.apply_event(event)) {
     return std::unexpected(EnvelopeFailure::kAdapterFailed);
   }

@@ -19,6 +19,7 @@ enum class EnvelopeFailure : std::uint8_t {
   kReplayed,      // sequence number seen before
   kUnsupported,   // a kind this host does not act on
   kPaused,        // input is paused
+  kHeldBack,      // the local user is using the computer
   kAdapterFailed  // the adapter could not inject it
 };
 

@@ -19,6 +19,8 @@ struct ControlGrant {
   protocol::PermissionMask permissions = 0;
   std::uint64_t lease_expires_at_s = 0;
   bool paused = false;
+  // The local user is using the computer: the remote side's desktop input waits.
+  bool held_back = false;
 };
 
 }  // namespace ombrelin::input

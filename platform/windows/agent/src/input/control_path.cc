@@ -59,9 +59,14 @@ std::expected<ControlEffect, ControlRefusal> run_control(
   for (const protocol::InputEnvelope& envelope : *envelopes) {
     const auto outcome = apply_envelope(grant, state, target->adapter, envelope, now->seconds);
     if (!outcome) {
-      return std::unexpected(outcome.error() == EnvelopeFailure::kExpired
-                                 ? ControlRefusal::kLeaseExpired
-                                 : ControlRefusal::kEventRejected);
+      switch (outcome.error()) {
+        case EnvelopeFailure::kExpired:
+          return std::unexpected(ControlRefusal::kLeaseExpired);
+        case EnvelopeFailure::kHeldBack:
+          return std::unexpected(ControlRefusal::kLocalUserActive);
+        default:
+          return std::unexpected(ControlRefusal::kEventRejected);
+      }
     }
     effect = *outcome;
     if (effect == ControlEffect::kPeerStopped) {

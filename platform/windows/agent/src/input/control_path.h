@@ -32,10 +32,10 @@ enum class ControlEffect : std::uint8_t {
   kPeerStopped,  // end the gate and stop the session
 };
 
-// Why a message was refused. The first eight change nothing in the session; the
-// last two come from applying an event, after which the session releases
-// everything held and pauses input (kLeaseExpired: the lease ran out, so the
-// session's gate must end first).
+// Why a message was refused. The first eight, and kLocalUserActive, change
+// nothing in the session; kEventRejected and kLeaseExpired come from applying an
+// event, after which the session releases everything held and pauses input
+// (kLeaseExpired: the lease ran out, so the session's gate must end first).
 enum class ControlRefusal : std::uint8_t {
   kInvalid,          // cannot be written canonically (size check)
   kTooLarge,         // its canonical form is over 2048 bytes
@@ -47,6 +47,7 @@ enum class ControlRefusal : std::uint8_t {
   kClockOutOfBound,  // the wall clock is beyond 64-bit milliseconds
   kEventRejected,    // an event was refused: rule, replay, pause or injection
   kLeaseExpired,     // the lease had run out when an event was applied
+  kLocalUserActive,  // desktop input held back while the local user is using the computer
 };
 
 // One control message, computed against `target` (none when no session exists):

@@ -23,6 +23,7 @@ std::expected<void, FatalError> HostLoop::run() {
     serve_indicator_events();
     state_.sessions.stop_if_lease_expired(os::lease_check_seconds(desktop_.wall_clock()));
     state_.sessions.retry_refused_releases();
+    state_.sessions.end_local_hold_back_when_over();
 
     std::optional<ReaderEvent> event;
     switch (reader_.receive_for(std::chrono::milliseconds(0), event)) {

@@ -42,6 +42,7 @@ inline constexpr int kIdNo = 7;
 inline constexpr std::uint32_t kModAlt = 0x0001;
 inline constexpr std::uint32_t kModControl = 0x0002;
 inline constexpr std::uint32_t kModShift = 0x0004;
+inline constexpr std::uint32_t kModWin = 0x0008;
 inline constexpr std::uint32_t kModNoRepeat = 0x4000;
 
 // Virtual keys named in portable code.

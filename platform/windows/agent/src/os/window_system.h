@@ -13,6 +13,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "os/low_level_input.h"
 #include "os/started_thread.h"
 #include "os/win32_values.h"
 
@@ -44,6 +45,14 @@ struct WindowSpec {
   std::int32_t height = 0;
   WindowHandle parent = 0;  // 0 for a top-level window
   std::uint32_t id = 0;     // control id of a child window
+};
+
+// What tells one top-level window from another: its class name and its text
+// (the caption of a dialog), UTF-8.
+struct WindowIdentity {
+  std::string class_name;
+  std::string text;
+  bool operator==(const WindowIdentity&) const = default;
 };
 
 enum class ClassRegistration : std::uint8_t { kRegistered, kAlreadyRegistered, kFailed };
@@ -90,6 +99,19 @@ class WindowSystem {
   virtual void post_quit_message(int exit_code) = 0;
   // Retrieves and dispatches the calling thread's messages until the quit message.
   virtual void run_message_loop() = 0;
+
+  // Installs a low-level keyboard hook and a low-level mouse hook that report to
+  // `listener` on the calling thread, which must retrieve its messages (a message
+  // loop or a message box) for them to be called. The system's reason when they
+  // cannot be installed.
+  [[nodiscard]] virtual std::expected<InputWatch, std::error_code> watch_low_level_input(
+      LowLevelInputListener& listener) = 0;
+  // The top-level window under a point of the screen, and the foreground window;
+  // 0 when there is none. Any thread.
+  [[nodiscard]] virtual WindowHandle top_level_window_at(CursorPoint point) = 0;
+  [[nodiscard]] virtual WindowHandle foreground_window() = 0;
+  // The identity of a window of any process; empty when it is gone.
+  [[nodiscard]] virtual WindowIdentity identify_window(WindowHandle window) = 0;
 
   // Posts a message to a window of any thread; false when the window is gone.
   virtual bool post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,

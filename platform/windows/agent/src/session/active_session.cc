@@ -10,6 +10,12 @@ void IndicatorLink::show_paused(bool paused) const {
   }
 }
 
+void IndicatorLink::show_local_activity(bool active) const {
+  if (window_ != 0) {
+    windows_->post_message(window_, kShowLocalActivity, active ? 1 : 0, 0);
+  }
+}
+
 void IndicatorLink::close() {
   if (window_ != 0) {
     windows_->post_message(std::exchange(window_, 0), kCloseIndicator, 0, 0);

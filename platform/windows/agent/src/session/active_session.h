@@ -36,6 +36,8 @@ class IndicatorLink {
 
   // Tells the indicator to show the pause state; a failed post is ignored.
   void show_paused(bool paused) const;
+  // Tells the indicator whether remote input is held back for the local user.
+  void show_local_activity(bool active) const;
   // Tells the indicator to close, once; a failed post is ignored.
   void close();
   // After close(): the indicator's thread, still closing its window.
@@ -65,6 +67,9 @@ struct ActiveSession {
   // party's control messages.
   input::ControlState control;
   IndicatorLink indicator;
+  // Until when the remote side's desktop input is held back for the local user
+  // (none: it is not), on the monotonic clock.
+  std::optional<std::chrono::steady_clock::time_point> local_input_until;
 };
 
 }  // namespace ombrelin::session

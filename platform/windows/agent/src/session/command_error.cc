@@ -62,6 +62,8 @@ std::string_view to_string(CommandError error) noexcept {
       return "The control message is invalid.";
     case CommandError::kStopSessionMismatch:
       return "The stop request does not match the active session.";
+    case CommandError::kLocalUserActive:
+      return "The local user is using the computer; remote input is held back.";
   }
   return "The native session request is invalid or expired.";
 }

@@ -37,6 +37,7 @@ enum class CommandError : std::uint8_t {
   kControlTooLarge,
   kControlInvalid,
   kStopSessionMismatch,
+  kLocalUserActive,
 };
 
 [[nodiscard]] std::string_view to_string(CommandError error) noexcept;

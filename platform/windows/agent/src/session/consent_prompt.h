@@ -35,7 +35,8 @@ inline constexpr std::chrono::seconds kConsentTimeLimit{60};
 // Shows the modal consent box on the calling (main) thread and waits for the
 // answer. Only Yes accepts; No, a box that could not be shown, a box left
 // unanswered for kConsentTimeLimit, and a box whose asker went away
-// (`page_gone`, asked while the box is open) refuse.
+// (`page_gone`, asked while the box is open) refuse. Injected input never
+// reaches the box: without the watch that drops it, nobody is asked.
 [[nodiscard]] bool ask_local_consent(os::WindowSystem& windows, const ConsentRequest& request,
                                      std::function<bool()> page_gone);
 

@@ -40,6 +40,8 @@ CommandError control_error(input::ControlRefusal refusal) {
       return CommandError::kClockInvalid;
     case input::ControlRefusal::kClockOutOfBound:
       return CommandError::kClockOutOfBound;
+    case input::ControlRefusal::kLocalUserActive:
+      return CommandError::kLocalUserActive;
     case input::ControlRefusal::kEventRejected:
     case input::ControlRefusal::kLeaseExpired:
       break;

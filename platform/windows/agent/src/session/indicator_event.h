@@ -6,8 +6,9 @@
 
 namespace ombrelin::session {
 
-// What the local user did at the indicator window.
-enum class IndicatorEvent : std::uint8_t { kResume = 0, kPause = 1, kStop = 2 };
+// What the local user did at the indicator window, or, kLocalInput, anywhere
+// with a device of the computer.
+enum class IndicatorEvent : std::uint8_t { kResume = 0, kPause = 1, kStop = 2, kLocalInput = 3 };
 
 // An event of the indicator of one session. The session host numbers its
 // sessions, so that a Stop or Pause still queued from an indicator that is

@@ -10,10 +10,13 @@ namespace {
 // How long the end of the run waits for indicator threads to finish closing.
 constexpr std::chrono::milliseconds kIndicatorCloseLimit{1000};
 
-input::ControlGrant control_grant(const ActiveSession& session) {
-  input::ControlGrant grant{.session_id = session.session_id,
-                            .display_id = session.display_id,
-                            .paused = session.gate.paused()};
+input::ControlGrant control_grant(const ActiveSession& session,
+                                  std::chrono::steady_clock::time_point now) {
+  input::ControlGrant grant{
+      .session_id = session.session_id,
+      .display_id = session.display_id,
+      .paused = session.gate.paused(),
+      .held_back = session.local_input_until && now < *session.local_input_until};
   const auto& active = session.gate.active_grant();
   if (session.gate.phase() == GatePhase::kActive && active) {
     grant.active = true;
@@ -167,7 +170,7 @@ std::expected<void, input::ControlRefusal> SessionHost::handle_control(
   std::optional<input::ControlGrant> grant;
   std::optional<input::ControlTarget> target;
   if (session_) {
-    grant = control_grant(*session_);
+    grant = control_grant(*session_, services_.monotonic_clock.now());
     target.emplace(input::ControlTarget{*grant, session_->control, *session_->adapter});
   }
   const auto outcome = input::run_control(target, match_session(session_id), message,
@@ -219,8 +222,29 @@ void SessionHost::on_indicator_event(IndicatorNotice notice) {
     stop_session();
     return;
   }
+  if (notice.event == IndicatorEvent::kLocalInput) {
+    hold_back_for_local_user();
+    return;
+  }
   if (session_->gate.phase() == GatePhase::kActive) {
     apply_pause(PauseSource::kLocalUser, notice.event == IndicatorEvent::kPause);
+  }
+}
+
+void SessionHost::hold_back_for_local_user() {
+  const bool shown = session_->local_input_until.has_value();
+  session_->local_input_until = services_.monotonic_clock.now() + kLocalInputHoldBack;
+  input::release_held_input(*session_->adapter, session_->control);
+  if (!shown) {
+    session_->indicator.show_local_activity(true);
+  }
+}
+
+void SessionHost::end_local_hold_back_when_over() {
+  if (session_ && session_->local_input_until &&
+      services_.monotonic_clock.now() >= *session_->local_input_until) {
+    session_->local_input_until.reset();
+    session_->indicator.show_local_activity(false);
   }
 }
 

@@ -17,6 +17,10 @@
 
 namespace ombrelin::session {
 
+// How long the remote side's desktop input waits after the local user's last
+// input.
+inline constexpr std::chrono::seconds kLocalInputHoldBack{2};
+
 // Holds the one session (or none) and the operations that start, refresh, pause
 // and stop it. Main thread only: the indicator thread reaches it through the
 // indicator channel, never directly.
@@ -60,6 +64,10 @@ class SessionHost {
   // indicator of an earlier session change nothing.
   void on_indicator_event(IndicatorNotice notice);
 
+  // Ends the hold on remote input once the local user has left the computer
+  // alone for kLocalInputHoldBack, and tells the indicator.
+  void end_local_hold_back_when_over();
+
   // Stops a session whose active grant's lease has run out at `now_s`.
   void stop_if_lease_expired(std::uint64_t now_s);
 
@@ -80,6 +88,9 @@ class SessionHost {
   // What the session does after a control message went through or was refused.
   void apply_control_effect(input::ControlEffect effect);
   void apply_control_refusal(input::ControlRefusal refusal);
+  // The local user is using the computer: everything the remote side holds is
+  // let go at once, and its desktop input waits.
+  void hold_back_for_local_user();
   // Keeps the thread of an indicator that is closing, to be waited for at the end.
   void keep_closing_indicator(os::StartedThread thread);
 

@@ -57,7 +57,7 @@ std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices&
   std::unique_ptr<input::InputAdapter> adapter =
       input::start_input_adapter(services.input, *primary);
   auto indicator = start_visible_indicator(
-      services.windows,
+      services.windows, services.monotonic_clock,
       IndicatorRequest{grant.requester_name, names_text, grant.lease_expires_at_unix_s, number},
       services.indicator_sender);
   if (!indicator) {
@@ -73,7 +73,8 @@ std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices&
                        grant.display_id,
                        std::move(names),
                        input::ControlState{},
-                       IndicatorLink(services.windows, std::move(*indicator))};
+                       IndicatorLink(services.windows, std::move(*indicator)),
+                       std::nullopt};
 }
 
 }  // namespace ombrelin::session

@@ -5,13 +5,15 @@
 #include <utility>
 
 #include "base/one_shot.h"
+#include "session/agent_window_shield.h"
+#include "session/physical_input.h"
 
 namespace ombrelin::session {
 namespace {
 
 using os::WindowHandle;
 
-constexpr std::string_view kClassName = "OmbrelinConnectVisibleIndicator";
+constexpr std::string_view kClassName = kIndicatorClassName;
 constexpr std::string_view kTitle = "Ombrelin Revozad \u2014 ACTIVE REMOTE SESSION";
 
 constexpr std::uint32_t kMainWindowStyle = os::kWsVisible | os::kWsCaption | os::kWsSysMenu;
@@ -25,24 +27,32 @@ constexpr std::uint32_t kHotKeyModifiers =
 constexpr std::uintptr_t high_word(std::uintptr_t value) { return value >> 16 & 0xFFFF; }
 constexpr std::uintptr_t low_word(std::uintptr_t value) { return value & 0xFFFF; }
 
-struct PauseTexts {
-  std::string_view button;
-  std::string_view status;
-};
+constexpr std::string_view pause_button_text(bool paused) {
+  return paused ? "Resume input" : "Pause input";
+}
 
-constexpr PauseTexts pause_texts(bool paused) {
-  return paused ? PauseTexts{"Resume input", "Remote input PAUSED"}
-                : PauseTexts{"Pause input", "Remote input enabled"};
+// A pause says more than the local user's activity, which holds remote input
+// back only for a moment.
+constexpr std::string_view status_text(bool paused, bool local_user_active) {
+  if (paused) {
+    return "Remote input PAUSED";
+  }
+  return local_user_active ? "Local user active" : "Remote input enabled";
 }
 
 using StartReport = OneShot<WindowHandle>;
 
 // The indicator thread's window and everything it keeps. Lives on that thread's
 // stack from start to end; its windows are destroyed before it is.
-class IndicatorWindow final : public os::WindowMessageHandler {
+class IndicatorWindow final : public os::WindowMessageHandler, public os::LowLevelInputListener {
  public:
-  IndicatorWindow(os::WindowSystem& windows, IndicatorSender sender, std::uint64_t session)
-      : windows_(windows), sender_(std::move(sender)), session_(session) {}
+  IndicatorWindow(os::WindowSystem& windows, const os::MonotonicClock& clock,
+                  IndicatorSender sender, std::uint64_t session)
+      : windows_(windows),
+        clock_(clock),
+        sender_(std::move(sender)),
+        session_(session),
+        shield_(windows) {}
 
   // Creates the window, its controls and the emergency shortcut, reports the
   // outcome, and serves the window until it is destroyed.
@@ -51,9 +61,11 @@ class IndicatorWindow final : public os::WindowMessageHandler {
     if (main == 0) {
       return;  // dropping the report tells the starter that the start failed
     }
+    main_ = main;
     const bool ready =
         create_controls(main, label) &&
-        windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, os::kVkF12);
+        windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, os::kVkF12) &&
+        watch_input();
     if (!ready || !report.send(main)) {
       // A failed start, or a starter that stopped waiting: this window belongs
       // to no session, so it goes away without telling the main loop anything.
@@ -62,6 +74,24 @@ class IndicatorWindow final : public os::WindowMessageHandler {
       windows_.destroy_window(main);
     }
     windows_.run_message_loop();
+    watch_.reset();
+  }
+
+  os::InputVerdict on_low_level_input(const os::LowLevelInput& input) noexcept override {
+    switch (shortcut_.judge(input)) {
+      case EmergencyShortcutWatch::Verdict::kStop:
+        // Served by the window, outside the hook, which must answer at once.
+        (void)windows_.post_message(main_, kEmergencyShortcut, 0, 0);
+        return os::InputVerdict::kDrop;
+      case EmergencyShortcutWatch::Verdict::kDrop:
+        return os::InputVerdict::kDrop;
+      case EmergencyShortcutWatch::Verdict::kPass:
+        break;
+    }
+    if (activity_.counts(input)) {
+      tell_local_input();
+    }
+    return shield_.judge(input);
   }
 
   std::optional<std::intptr_t> handle_message(WindowHandle window, std::uint32_t message,
@@ -94,8 +124,15 @@ class IndicatorWindow final : public os::WindowMessageHandler {
         }
         stop_and_close(window);
         return 0;
+      case kEmergencyShortcut:
+        stop_and_close(window);
+        return 0;
       case kShowPauseState:
         paused_ = wparam != 0;
+        show_pause_state();
+        return 0;
+      case kShowLocalActivity:
+        local_user_active_ = wparam != 0;
         show_pause_state();
         return 0;
       case kCloseIndicator:
@@ -128,22 +165,37 @@ class IndicatorWindow final : public os::WindowMessageHandler {
       return false;
     }
     // The three controls are all attempted before a failure counts.
-    const PauseTexts texts = pause_texts(false);
-    status_label_ = child("STATIC", texts.status, 20, 120, 250, 28, 0);
-    pause_button_ = child("BUTTON", texts.button, 300, 116, 140, 36, kPauseButtonId);
+    status_label_ = child("STATIC", status_text(false, false), 20, 120, 250, 28, 0);
+    pause_button_ = child("BUTTON", pause_button_text(false), 300, 116, 140, 36, kPauseButtonId);
     const WindowHandle stop_button =
         child("BUTTON", "Stop session", 455, 116, 140, 36, kStopButtonId);
     return status_label_ != 0 && pause_button_ != 0 && stop_button != 0;
   }
 
   void show_pause_state() {
-    const PauseTexts texts = pause_texts(paused_);
     if (pause_button_ != 0) {
-      windows_.set_window_text(pause_button_, texts.button);
+      windows_.set_window_text(pause_button_, pause_button_text(paused_));
     }
     if (status_label_ != 0) {
-      windows_.set_window_text(status_label_, texts.status);
+      windows_.set_window_text(status_label_, status_text(paused_, local_user_active_));
     }
+  }
+
+  bool watch_input() {
+    auto watch = windows_.watch_low_level_input(*this);
+    if (watch) {
+      watch_ = std::move(*watch);
+    }
+    return watch.has_value();
+  }
+
+  void tell_local_input() {
+    const auto now = clock_.now();
+    if (last_local_notice_ && now - *last_local_notice_ < kLocalInputNoticeInterval) {
+      return;
+    }
+    last_local_notice_ = now;
+    send(IndicatorEvent::kLocalInput);
   }
 
   // The stop button, the emergency shortcut and closing the window: the main loop
@@ -160,12 +212,20 @@ class IndicatorWindow final : public os::WindowMessageHandler {
   }
 
   os::WindowSystem& windows_;
+  const os::MonotonicClock& clock_;
   IndicatorSender sender_;
   const std::uint64_t session_;
+  WindowHandle main_ = 0;
   WindowHandle status_label_ = 0;
   WindowHandle pause_button_ = 0;
   bool paused_ = false;
+  bool local_user_active_ = false;
   bool closing_quietly_ = false;
+  EmergencyShortcutWatch shortcut_;
+  LocalActivityWatch activity_;
+  AgentWindowShield shield_;
+  std::optional<std::chrono::steady_clock::time_point> last_local_notice_;
+  os::InputWatch watch_;
 };
 
 }  // namespace
@@ -182,14 +242,14 @@ std::string format_indicator_label(std::string_view requester_name,
 }
 
 std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
-    os::WindowSystem& windows, const IndicatorRequest& request, IndicatorSender sender,
-    std::chrono::milliseconds start_limit) {
+    os::WindowSystem& windows, const os::MonotonicClock& clock, const IndicatorRequest& request,
+    IndicatorSender sender, std::chrono::milliseconds start_limit) {
   auto [report_sender, report_receiver] = StartReport::create();
-  auto body = [&windows, session = request.session,
+  auto body = [&windows, &clock, session = request.session,
                label = format_indicator_label(request.requester_name, request.permission_names,
                                               request.lease_expires_at_s),
                sender = std::move(sender), report = std::move(report_sender)]() mutable {
-    IndicatorWindow indicator(windows, std::move(sender), session);
+    IndicatorWindow indicator(windows, clock, std::move(sender), session);
     indicator.run(label, std::move(report));
   };
   auto thread = windows.start_thread("ombrelin-visible-indicator", std::move(body));

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "os/indicator_controls.h"
+#include "os/monotonic_clock.h"
 #include "os/started_thread.h"
 #include "os/window_system.h"
 #include "session/command_error.h"
@@ -18,6 +19,15 @@ namespace ombrelin::session {
 // Posted by the main thread to the indicator window.
 inline constexpr std::uint32_t kShowPauseState = os::kWmApp + 1;  // wParam: 1 paused, 0 not
 inline constexpr std::uint32_t kCloseIndicator = os::kWmApp + 2;
+// wParam: 1 while remote input is held back for the local user, 0 afterwards.
+inline constexpr std::uint32_t kShowLocalActivity = os::kWmApp + 3;
+// Posted by the indicator's input watch to its own window: the local user's
+// emergency shortcut.
+inline constexpr std::uint32_t kEmergencyShortcut = os::kWmApp + 4;
+
+// How often, at most, the indicator tells the main loop that the local user is
+// using the computer.
+inline constexpr std::chrono::milliseconds kLocalInputNoticeInterval{100};
 
 using os::kEmergencyHotKeyId;
 using os::kPauseButtonId;
@@ -53,9 +63,13 @@ struct IndicatorRequest {
 
 // Starts the indicator on a thread of its own ("ombrelin-visible-indicator") and
 // waits for its report. Returns the main window, which from then on is told of
-// pause changes and of the session's end only by posted messages.
+// pause changes, of the local user's activity and of the session's end only by
+// posted messages. The thread also watches the low-level input for as long as
+// the window exists: the local user's emergency shortcut, the local user's
+// activity (told at most every kLocalInputNoticeInterval, by `clock`), and
+// injected input aimed at the agent's windows, which it drops.
 [[nodiscard]] std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
-    os::WindowSystem& windows, const IndicatorRequest& request, IndicatorSender sender,
-    std::chrono::milliseconds start_limit = kIndicatorStartLimit);
+    os::WindowSystem& windows, const os::MonotonicClock& clock, const IndicatorRequest& request,
+    IndicatorSender sender, std::chrono::milliseconds start_limit = kIndicatorStartLimit);
 
 }  // namespace ombrelin::session

@@ -109,11 +109,12 @@ constexpr std::array<std::pair<std::string_view, IndicatorFailure>, 9> kIndicato
     {"stop-button", IndicatorFailure::kStopButton},
 }};
 
-constexpr std::array<std::pair<std::string_view, ConsentAnswer>, 4> kConsentAnswers{{
+constexpr std::array<std::pair<std::string_view, ConsentAnswer>, 5> kConsentAnswers{{
     {"yes", ConsentAnswer::kYes},
     {"no", ConsentAnswer::kNo},
     {"error", ConsentAnswer::kError},
     {"none", ConsentAnswer::kNone},
+    {"injected-yes", ConsentAnswer::kInjectedYes},
 }};
 
 constexpr auto kMaxInt32 = std::numeric_limits<std::int32_t>::max();

@@ -67,9 +67,10 @@ struct DisplayConfiguration {
   [[nodiscard]] ScreenSize screen_size() const;
 };
 
-// The answer of one consent message box: Yes, No, the box not shown (0), or no
-// answer at all (the box stays open until the agent closes it).
-enum class ConsentAnswer : std::uint8_t { kYes, kNo, kError, kNone };
+// The answer of one consent message box: Yes, No, the box not shown (0), no
+// answer at all (the box stays open until the agent closes it), or a click on
+// Yes injected by another program (an answer only if it reaches the box).
+enum class ConsentAnswer : std::uint8_t { kYes, kNo, kError, kNone, kInjectedYes };
 
 struct DesktopDescription {
   std::vector<SimulatedMonitor> monitors;

@@ -46,4 +46,30 @@ void DesktopState::set_cursor(CursorPoint point) {
   cursor_ = point;
 }
 
+void DesktopState::hook_installed() {
+  const std::lock_guard lock(mutex_);
+  ++hooks_;
+}
+
+void DesktopState::hook_removed() {
+  const std::lock_guard lock(mutex_);
+  if (--hooks_ == 0) {
+    injected_.clear();
+  }
+}
+
+void DesktopState::push_injected(const LowLevelInput& input) {
+  const std::lock_guard lock(mutex_);
+  if (hooks_ > 0) {
+    injected_.push_back(input);
+  }
+}
+
+std::vector<LowLevelInput> DesktopState::take_injected() {
+  const std::lock_guard lock(mutex_);
+  std::vector<LowLevelInput> taken(injected_.begin(), injected_.end());
+  injected_.clear();
+  return taken;
+}
+
 }  // namespace ombrelin::os::sim

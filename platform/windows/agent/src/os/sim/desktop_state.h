@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <mutex>
 #include <vector>
 
 #include "os/input_api.h"
+#include "os/low_level_input.h"
 #include "os/sim/desktop_description.h"
 
 namespace ombrelin::os::sim {
@@ -33,6 +35,13 @@ class DesktopState {
   [[nodiscard]] CursorPoint cursor() const;
   void set_cursor(CursorPoint point);
 
+  // Input that SendInput inserted, on its way to the low-level hooks. Kept only
+  // while a hook is installed, so nothing piles up when nobody watches.
+  void hook_installed();
+  void hook_removed();
+  void push_injected(const LowLevelInput& input);
+  [[nodiscard]] std::vector<LowLevelInput> take_injected();
+
  private:
   mutable std::mutex mutex_;
   DisplayConfiguration configuration_;
@@ -40,6 +49,8 @@ class DesktopState {
   std::size_t changes_applied_ = 0;
   bool secure_desktop_ = false;
   CursorPoint cursor_;
+  std::size_t hooks_ = 0;
+  std::deque<LowLevelInput> injected_;
 };
 
 }  // namespace ombrelin::os::sim

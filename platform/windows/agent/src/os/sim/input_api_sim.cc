@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "os/sim/journal_line.h"
@@ -65,7 +66,10 @@ class SimulatedInputApi final : public InputApi {
     const auto inserted = blocked ? 0 : static_cast<std::uint32_t>(records.size());
     if (!blocked) {
       ++successes_;
-      std::ranges::for_each(records, [this](const InputRecord& record) { move_cursor(record); });
+      std::ranges::for_each(records, [this](const InputRecord& record) {
+        move_cursor(record);
+        pass_to_hooks(record);
+      });
     }
     for (const InputRecord& record : records) {
       journal_.record(std::visit([](const auto& typed) { return line_for(typed); }, record)
@@ -130,6 +134,45 @@ class SimulatedInputApi final : public InputApi {
       const ScreenSize screen = state_.screen();
       state_.set_cursor(
           CursorPoint{pixel_for(mouse->dx, screen.cx), pixel_for(mouse->dy, screen.cy)});
+    }
+  }
+
+  // What the low-level hooks see of an inserted record: injected input, the
+  // buttons as the physical ones the record names.
+  void pass_to_hooks(const InputRecord& record) {
+    if (const auto* key = std::get_if<KeyboardRecord>(&record)) {
+      const bool up = (key->flags & kKeyUp) != 0;
+      state_.push_injected(
+          key_input(up ? LowLevelKind::kKeyRelease : LowLevelKind::kKeyPress, key->vk, true));
+      return;
+    }
+    const auto& mouse = std::get<MouseRecord>(record);
+    const CursorPoint point = state_.cursor();
+    const auto push = [&](LowLevelKind kind, LowLevelButton button) {
+      state_.push_injected(mouse_input(kind, button, point, true));
+    };
+    if ((mouse.flags & kMouseMove) != 0) {
+      push(LowLevelKind::kMove, LowLevelButton::kNone);
+    }
+    const LowLevelButton x_button =
+        mouse.mouse_data == kXButton2 ? LowLevelButton::kX2 : LowLevelButton::kX1;
+    const std::array<std::tuple<std::uint32_t, LowLevelKind, LowLevelButton>, 8> transitions{{
+        {kMouseLeftDown, LowLevelKind::kButtonPress, LowLevelButton::kLeft},
+        {kMouseLeftUp, LowLevelKind::kButtonRelease, LowLevelButton::kLeft},
+        {kMouseRightDown, LowLevelKind::kButtonPress, LowLevelButton::kRight},
+        {kMouseRightUp, LowLevelKind::kButtonRelease, LowLevelButton::kRight},
+        {kMouseMiddleDown, LowLevelKind::kButtonPress, LowLevelButton::kMiddle},
+        {kMouseMiddleUp, LowLevelKind::kButtonRelease, LowLevelButton::kMiddle},
+        {kMouseXDown, LowLevelKind::kButtonPress, x_button},
+        {kMouseXUp, LowLevelKind::kButtonRelease, x_button},
+    }};
+    for (const auto& [flag, kind, button] : transitions) {
+      if ((mouse.flags & flag) != 0) {
+        push(kind, button);
+      }
+    }
+    if ((mouse.flags & (kMouseWheel | kMouseHorizontalWheel)) != 0) {
+      push(LowLevelKind::kWheel, LowLevelButton::kNone);
     }
   }
 

@@ -1,5 +1,8 @@
 #include "os/sim/window_system_sim.h"
 
+#include <algorithm>
+#include <bitset>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -17,6 +20,17 @@ namespace ombrelin::os::sim {
 namespace {
 
 constexpr std::chrono::milliseconds kActionsPollInterval{20};
+// Where the system puts a top-level window created at CW_USEDEFAULT; a child's
+// position is taken from its parent's top-left corner (no frame, no caption).
+constexpr CursorPoint kDefaultWindowOrigin{100, 100};
+// Message boxes: their handles, never those of created windows; their place on
+// the screen and that of their Yes button.
+constexpr WindowHandle kFirstMessageBoxHandle = 0x10000;
+constexpr std::int32_t kMessageBoxLeft = 760;
+constexpr std::int32_t kMessageBoxTop = 465;
+constexpr std::int32_t kMessageBoxWidth = 400;
+constexpr std::int32_t kMessageBoxHeight = 150;
+constexpr CursorPoint kMessageBoxYes{kMessageBoxLeft + 230, kMessageBoxTop + 120};
 
 struct Message {
   WindowHandle window;
@@ -36,7 +50,138 @@ struct SimulatedWindow {
   WindowMessageHandler* handler = nullptr;
   WindowHandle parent = 0;
   int static_children = 0;  // tells the indicator's label from its status label
+  std::string class_name;
+  std::string text;
+  std::uint32_t id = 0;
+  // Screen pixels.
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+
+  [[nodiscard]] bool contains(CursorPoint point) const {
+    return point.x >= left && point.x < left + width && point.y >= top && point.y < top + height;
+  }
 };
+
+struct HotKey {
+  std::uint32_t modifiers = 0;
+  std::uint32_t vk = 0;
+};
+
+std::string_view event_name(LowLevelKind kind) {
+  switch (kind) {
+    case LowLevelKind::kKeyPress:
+      return "key-down";
+    case LowLevelKind::kKeyRelease:
+      return "key-up";
+    case LowLevelKind::kButtonPress:
+      return "button-down";
+    case LowLevelKind::kButtonRelease:
+      return "button-up";
+    case LowLevelKind::kMove:
+      return "move";
+    case LowLevelKind::kWheel:
+      return "wheel";
+  }
+  return "";
+}
+
+constexpr std::array<std::pair<std::string_view, LowLevelButton>, 5> kButtonNames{{
+    {"left", LowLevelButton::kLeft},
+    {"right", LowLevelButton::kRight},
+    {"middle", LowLevelButton::kMiddle},
+    {"x1", LowLevelButton::kX1},
+    {"x2", LowLevelButton::kX2},
+}};
+
+std::string_view button_name(LowLevelButton button) {
+  for (const auto& [name, value] : kButtonNames) {
+    if (value == button) {
+      return name;
+    }
+  }
+  return "none";
+}
+
+std::optional<std::int32_t> parse_number(std::string_view text) {
+  int base = 10;
+  if (text.starts_with("0x")) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::vector<std::string_view> split_words(std::string_view line) {
+  std::vector<std::string_view> words;
+  while (!line.empty()) {
+    const auto space = line.find(' ');
+    if (space != 0) {
+      words.push_back(line.substr(0, space));
+    }
+    if (space == std::string_view::npos) {
+      break;
+    }
+    line.remove_prefix(space + 1);
+  }
+  return words;
+}
+
+// The low-level input of one action line: `device …` for the local user's
+// devices, `injected …` for another program's SendInput. `click` is a move, a
+// press and a release of the primary button.
+std::vector<LowLevelInput> parse_input_action(std::string_view line, CursorPoint cursor,
+                                              LowLevelButton primary) {
+  const std::vector<std::string_view> words = split_words(line);
+  if (words.size() < 3 || (words[0] != "device" && words[0] != "injected")) {
+    return {};
+  }
+  const bool injected = words[0] == "injected";
+  const std::string_view what = words[1];
+  if ((what == "move" || what == "click") && words.size() == 4) {
+    const auto x = parse_number(words[2]);
+    const auto y = parse_number(words[3]);
+    if (!x || !y) {
+      return {};
+    }
+    const CursorPoint point{*x, *y};
+    std::vector<LowLevelInput> inputs{
+        mouse_input(LowLevelKind::kMove, LowLevelButton::kNone, point, injected)};
+    if (what == "click") {
+      for (const LowLevelKind kind : {LowLevelKind::kButtonPress, LowLevelKind::kButtonRelease}) {
+        inputs.push_back(mouse_input(kind, primary, point, injected));
+      }
+    }
+    return inputs;
+  }
+  if (words.size() != 4 || (words[3] != "down" && words[3] != "up")) {
+    return {};
+  }
+  const bool down = words[3] == "down";
+  if (what == "key") {
+    const auto vk = parse_number(words[2]);
+    if (!vk || *vk <= 0 || *vk > 0xFF) {
+      return {};
+    }
+    return {key_input(down ? LowLevelKind::kKeyPress : LowLevelKind::kKeyRelease,
+                      static_cast<std::uint32_t>(*vk), injected)};
+  }
+  if (what == "button") {
+    for (const auto& [name, button] : kButtonNames) {
+      if (name == words[2]) {
+        return {mouse_input(down ? LowLevelKind::kButtonPress : LowLevelKind::kButtonRelease,
+                            button, cursor, injected)};
+      }
+    }
+  }
+  return {};
+}
 
 // Reads the lines appended to the actions file since a window appeared.
 class ActionsReader {
@@ -92,10 +237,14 @@ class SimulatedWindowSystem final : public WindowSystem {
                   const MessageBoxLimits& limits) override {
     int result = kIdNo;
     bool answered = true;
+    bool injected_yes = false;
     {
       const std::lock_guard lock(mutex_);
       if (consent_answers_used_ < description_.consent.size()) {
         switch (description_.consent[consent_answers_used_++]) {
+          case ConsentAnswer::kInjectedYes:
+            injected_yes = true;
+            break;
           case ConsentAnswer::kYes:
             result = kIdYes;
             break;
@@ -111,10 +260,22 @@ class SimulatedWindowSystem final : public WindowSystem {
         }
       }
     }
+    const WindowHandle box = open_message_box(caption);
+    if (injected_yes) {
+      // Another program clicks Yes: the box is answered only if the click
+      // reaches it.
+      const LowLevelButton primary = primary_button();
+      const bool clicked =
+          feed(mouse_input(LowLevelKind::kButtonPress, primary, kMessageBoxYes, true)) &&
+          feed(mouse_input(LowLevelKind::kButtonRelease, primary, kMessageBoxYes, true));
+      answered = clicked;
+      result = clicked ? kIdYes : kIdNo;
+    }
     if (!answered) {
       wait_for_limits(limits);
       journal_.record(JournalLine("EndDialog").number("result", kIdNo).finish());
     }
+    close_message_box(box);
     journal_.record(JournalLine("MessageBoxW")
                         .text("text", text)
                         .text("caption", caption)
@@ -142,7 +303,7 @@ class SimulatedWindowSystem final : public WindowSystem {
       const std::lock_guard lock(mutex_);
       if (!creation_fails_locked(spec)) {
         created = next_handle_++;
-        windows_[created] = SimulatedWindow{std::this_thread::get_id(), handler, spec.parent, 0};
+        windows_[created] = placed_window_locked(spec, handler);
         if (spec.parent == 0) {
           watch_actions_locked(created);
         }
@@ -168,7 +329,11 @@ class SimulatedWindowSystem final : public WindowSystem {
     bool exists = false;
     {
       const std::lock_guard lock(mutex_);
-      exists = windows_.contains(window);
+      const auto found = windows_.find(window);
+      exists = found != windows_.end();
+      if (exists) {
+        found->second.text = text;
+      }
     }
     journal_.record(JournalLine("SetWindowTextW")
                         .number("window", static_cast<std::int64_t>(window))
@@ -196,7 +361,7 @@ class SimulatedWindowSystem final : public WindowSystem {
       std::erase_if(windows_, [window](const auto& entry) {
         return entry.first == window || entry.second.parent == window;
       });
-      std::erase_if(hot_keys_, [window](const auto& key) { return key.first == window; });
+      std::erase_if(hot_keys_, [window](const auto& key) { return key.first.first == window; });
       if (watched_window_ == window) {
         watched_window_ = 0;
         actions_.reset();
@@ -213,7 +378,7 @@ class SimulatedWindowSystem final : public WindowSystem {
     {
       const std::lock_guard lock(mutex_);
       result = !description_.hotkey_taken && windows_.contains(window) &&
-               hot_keys_.insert({window, id}).second;
+               hot_keys_.insert({{window, id}, HotKey{modifiers, key}}).second;
     }
     journal_.record(JournalLine("RegisterHotKey")
                         .number("window", static_cast<std::int64_t>(window))
@@ -263,9 +428,52 @@ class SimulatedWindowSystem final : public WindowSystem {
       if (next) {
         dispatch(*next);
       } else {
+        // SendInput's records were inserted before any action line written
+        // after the agent's answer.
+        deliver_injected(self);
         deliver_actions(self);
       }
     }
+  }
+
+  std::expected<InputWatch, std::error_code> watch_low_level_input(
+      LowLevelInputListener& listener) override {
+    const auto self = std::this_thread::get_id();
+    {
+      const std::lock_guard lock(mutex_);
+      listeners_[self].push_back(&listener);
+    }
+    state_.hook_installed();
+    return InputWatch([this, self, watching = &listener] {
+      {
+        const std::lock_guard lock(mutex_);
+        auto& listeners = listeners_[self];
+        std::erase(listeners, watching);
+        if (listeners.empty()) {
+          listeners_.erase(self);
+        }
+      }
+      state_.hook_removed();
+    });
+  }
+
+  WindowHandle top_level_window_at(CursorPoint point) override {
+    const std::lock_guard lock(mutex_);
+    return top_level_at_locked(point);
+  }
+
+  WindowHandle foreground_window() override {
+    const std::lock_guard lock(mutex_);
+    return windows_.contains(foreground_) ? foreground_ : 0;
+  }
+
+  WindowIdentity identify_window(WindowHandle window) override {
+    const std::lock_guard lock(mutex_);
+    const auto found = windows_.find(window);
+    if (found == windows_.end()) {
+      return {};
+    }
+    return WindowIdentity{found->second.class_name, found->second.text};
   }
 
   bool post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
@@ -295,6 +503,193 @@ class SimulatedWindowSystem final : public WindowSystem {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline && !(limits.given_up && limits.given_up())) {
       std::this_thread::sleep_for(kActionsPollInterval);
+    }
+  }
+
+  // A created window with its place on the screen.
+  SimulatedWindow placed_window_locked(const WindowSpec& spec, WindowMessageHandler* handler) {
+    SimulatedWindow window;
+    window.owner = std::this_thread::get_id();
+    window.handler = handler;
+    window.parent = spec.parent;
+    window.class_name = spec.class_name;
+    window.text = spec.text;
+    window.id = spec.id;
+    window.width = spec.width;
+    window.height = spec.height;
+    const auto parent = windows_.find(spec.parent);
+    if (parent != windows_.end()) {
+      window.left = parent->second.left + spec.x;
+      window.top = parent->second.top + spec.y;
+    } else {
+      window.left = spec.x == kCwUseDefault ? kDefaultWindowOrigin.x : spec.x;
+      window.top = spec.y == kCwUseDefault ? kDefaultWindowOrigin.y : spec.y;
+    }
+    return window;
+  }
+
+  // The consent box is a window while it is open: a dialog with its caption, in
+  // the foreground.
+  WindowHandle open_message_box(std::string_view caption) {
+    const std::lock_guard lock(mutex_);
+    const WindowHandle box = next_box_handle_++;
+    SimulatedWindow window;
+    window.owner = std::this_thread::get_id();
+    window.class_name = "#32770";
+    window.text = caption;
+    window.left = kMessageBoxLeft;
+    window.top = kMessageBoxTop;
+    window.width = kMessageBoxWidth;
+    window.height = kMessageBoxHeight;
+    windows_[box] = std::move(window);
+    foreground_before_box_ = std::exchange(foreground_, box);
+    return box;
+  }
+
+  void close_message_box(WindowHandle box) {
+    const std::lock_guard lock(mutex_);
+    windows_.erase(box);
+    if (foreground_ == box) {
+      foreground_ = foreground_before_box_;
+    }
+  }
+
+  WindowHandle top_level_at_locked(CursorPoint point) const {
+    for (auto window = windows_.rbegin(); window != windows_.rend(); ++window) {
+      if (window->second.parent == 0 && window->second.contains(point)) {
+        return window->first;
+      }
+    }
+    return 0;
+  }
+
+  // The innermost window under a point: a control of a top-level window, or the
+  // window itself.
+  WindowHandle window_at_locked(CursorPoint point) const {
+    const WindowHandle top = top_level_at_locked(point);
+    for (const auto& [handle, window] : windows_) {
+      if (top != 0 && window.parent == top && window.contains(point)) {
+        return handle;
+      }
+    }
+    return top;
+  }
+
+  [[nodiscard]] LowLevelButton primary_button() const {
+    return description_.swap_buttons ? LowLevelButton::kRight : LowLevelButton::kLeft;
+  }
+
+  // One event through the low-level hooks of the calling thread, the latest
+  // first; an event none of them dropped reaches the desktop. False when one
+  // dropped it.
+  bool feed(const LowLevelInput& input) {
+    std::vector<LowLevelInputListener*> listeners;
+    {
+      const std::lock_guard lock(mutex_);
+      if (const auto found = listeners_.find(std::this_thread::get_id());
+          found != listeners_.end()) {
+        listeners.assign(found->second.rbegin(), found->second.rend());
+      }
+    }
+    for (LowLevelInputListener* listener : listeners) {
+      if (listener->on_low_level_input(input) == InputVerdict::kDrop) {
+        journal_dropped(input);
+        return false;
+      }
+    }
+    reach_desktop(input);
+    return true;
+  }
+
+  void journal_dropped(const LowLevelInput& input) {
+    JournalLine line("LowLevelInput");
+    line.text("event", event_name(input.kind));
+    if (input.kind == LowLevelKind::kKeyPress || input.kind == LowLevelKind::kKeyRelease) {
+      line.number("vk", input.vk);
+    } else {
+      line.text("button", button_name(input.button))
+          .number("x", input.point.x)
+          .number("y", input.point.y);
+    }
+    journal_.record(line.flag("injected", input.injected).flag("dropped", true).finish());
+  }
+
+  // What the system makes of input that went through the hooks: the cursor
+  // moves, keys go down and up (a hot key fires when its key goes down while
+  // exactly its modifiers are held), and a press and release of the primary
+  // button on an indicator's button clicks it. A press brings the window under it
+  // to the foreground.
+  void reach_desktop(const LowLevelInput& input) {
+    const std::lock_guard lock(mutex_);
+    switch (input.kind) {
+      case LowLevelKind::kMove:
+        state_.set_cursor(input.point);
+        return;
+      case LowLevelKind::kKeyPress:
+      case LowLevelKind::kKeyRelease: {
+        const bool down = input.kind == LowLevelKind::kKeyPress;
+        logical_keys_[input.vk & 0xFFU] = down;
+        if (down) {
+          fire_hot_keys_locked(input.vk);
+        }
+        return;
+      }
+      case LowLevelKind::kButtonPress:
+        if (input.button == primary_button()) {
+          foreground_ = top_level_at_locked(input.point);
+          pressed_ = window_at_locked(input.point);
+        }
+        return;
+      case LowLevelKind::kButtonRelease:
+        if (input.button == primary_button()) {
+          click_locked(std::exchange(pressed_, 0), window_at_locked(input.point));
+        }
+        return;
+      case LowLevelKind::kWheel:
+        return;
+    }
+  }
+
+  void click_locked(WindowHandle pressed, WindowHandle released) {
+    const auto control = windows_.find(released);
+    if (pressed == 0 || pressed != released || control == windows_.end() ||
+        control->second.class_name != "BUTTON") {
+      return;
+    }
+    enqueue_locked({control->second.parent, kWmCommand, control->second.id, 0});
+  }
+
+  [[nodiscard]] std::uint32_t held_modifiers_locked() const {
+    const auto held = [&](std::initializer_list<std::uint8_t> keys) {
+      return std::ranges::any_of(keys, [&](std::uint8_t vk) { return logical_keys_[vk]; });
+    };
+    std::uint32_t modifiers = 0;
+    modifiers |= held({0x11, 0xA2, 0xA3}) ? kModControl : 0;
+    modifiers |= held({0x12, 0xA4, 0xA5}) ? kModAlt : 0;
+    modifiers |= held({0x10, 0xA0, 0xA1}) ? kModShift : 0;
+    modifiers |= held({0x5B, 0x5C}) ? kModWin : 0;
+    return modifiers;
+  }
+
+  void fire_hot_keys_locked(std::uint32_t vk) {
+    const std::uint32_t held = held_modifiers_locked();
+    for (const auto& [key, hot_key] : hot_keys_) {
+      if (hot_key.vk == vk && (hot_key.modifiers & ~kModNoRepeat) == held) {
+        enqueue_locked({key.first, kWmHotKey, static_cast<std::uintptr_t>(key.second), 0});
+      }
+    }
+  }
+
+  // SendInput's records reach the hooks of the thread that watches them.
+  void deliver_injected(std::thread::id self) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!listeners_.contains(self)) {
+        return;
+      }
+    }
+    for (const LowLevelInput& input : state_.take_injected()) {
+      (void)feed(input);
     }
   }
 
@@ -379,6 +774,13 @@ class SimulatedWindowSystem final : public WindowSystem {
       lines = actions_->take_lines();
     }
     for (const std::string& line : lines) {
+      const auto inputs = parse_input_action(line, state_.cursor(), primary_button());
+      for (const LowLevelInput& input : inputs) {
+        (void)feed(input);
+      }
+      if (!inputs.empty()) {
+        continue;
+      }
       const std::lock_guard lock(mutex_);
       if (line == "pause-button") {
         enqueue_locked({window, kWmCommand, kPauseButtonId, 0});
@@ -402,8 +804,14 @@ class SimulatedWindowSystem final : public WindowSystem {
   std::mutex mutex_;
   std::map<WindowHandle, SimulatedWindow> windows_;
   std::map<std::thread::id, ThreadQueue> queues_;
-  std::set<std::pair<WindowHandle, int>> hot_keys_;
+  std::map<std::pair<WindowHandle, int>, HotKey> hot_keys_;
+  std::map<std::thread::id, std::vector<LowLevelInputListener*>> listeners_;
+  std::bitset<256> logical_keys_;
+  WindowHandle foreground_ = 0;
+  WindowHandle foreground_before_box_ = 0;
+  WindowHandle pressed_ = 0;
   WindowHandle next_handle_ = 1;
+  WindowHandle next_box_handle_ = kFirstMessageBoxHandle;
   bool class_registered_ = false;
   std::size_t consent_answers_used_ = 0;
   WindowHandle watched_window_ = 0;

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <chrono>
+#include <memory>
 #include <string_view>
+#include <type_traits>
 
 #include "os/win/text_conversion_win.h"
 
@@ -23,7 +25,7 @@ static_assert(kMbYesNo == MB_YESNO && kMbIconWarning == MB_ICONWARNING &&
               kMbDefButton2 == MB_DEFBUTTON2 && kMbSetForeground == MB_SETFOREGROUND &&
               kMbTopmost == MB_TOPMOST && kIdYes == IDYES && kIdNo == IDNO);
 static_assert(kModAlt == MOD_ALT && kModControl == MOD_CONTROL && kModShift == MOD_SHIFT &&
-              kModNoRepeat == MOD_NOREPEAT && kVkF12 == VK_F12);
+              kModWin == MOD_WIN && kModNoRepeat == MOD_NOREPEAT && kVkF12 == VK_F12);
 
 // Windows take NUL-terminated UTF-16; a text that cannot be converted is shown
 // as an empty string rather than not at all.
@@ -77,6 +79,82 @@ void CALLBACK check_box_limits(HWND /*window*/, UINT /*message*/, UINT_PTR /*tim
     EnumThreadWindows(GetCurrentThreadId(), end_box_as_no, 0);
   }
 }
+
+// The listener of the calling thread's low-level hooks. A hook procedure has
+// no context of its own; each thread installs at most one pair of hooks.
+thread_local LowLevelInputListener* t_input_listener = nullptr;
+
+LRESULT judge_low_level_input(int code, WPARAM wparam, LPARAM lparam, const LowLevelInput& input) {
+  LowLevelInputListener* listener = t_input_listener;
+  if (code == HC_ACTION && listener != nullptr &&
+      listener->on_low_level_input(input) == InputVerdict::kDrop) {
+    return 1;  // the event goes no further
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+LRESULT CALLBACK keyboard_hook(int code, WPARAM wparam, LPARAM lparam) noexcept {
+  if (code != HC_ACTION) {
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+  const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
+  const bool up = wparam == WM_KEYUP || wparam == WM_SYSKEYUP;
+  return judge_low_level_input(code, wparam, lparam,
+                               key_input(up ? LowLevelKind::kKeyRelease : LowLevelKind::kKeyPress,
+                                         event->vkCode, (event->flags & LLKHF_INJECTED) != 0));
+}
+
+LRESULT CALLBACK mouse_hook(int code, WPARAM wparam, LPARAM lparam) noexcept {
+  if (code != HC_ACTION) {
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+  const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
+  LowLevelInput input =
+      mouse_input(LowLevelKind::kMove, LowLevelButton::kNone, CursorPoint{event->pt.x, event->pt.y},
+                  (event->flags & LLMHF_INJECTED) != 0);
+  const LowLevelButton x_button =
+      HIWORD(event->mouseData) == XBUTTON2 ? LowLevelButton::kX2 : LowLevelButton::kX1;
+  switch (wparam) {
+    case WM_MOUSEMOVE:
+      input.kind = LowLevelKind::kMove;
+      break;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+      input.kind = LowLevelKind::kWheel;
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+      input.button = LowLevelButton::kLeft;
+      break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+      input.button = LowLevelButton::kRight;
+      break;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+      input.button = LowLevelButton::kMiddle;
+      break;
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONUP:
+      input.button = x_button;
+      break;
+    default:
+      return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+  if (input.button != LowLevelButton::kNone) {
+    const bool down = wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN ||
+                      wparam == WM_MBUTTONDOWN || wparam == WM_XBUTTONDOWN;
+    input.kind = down ? LowLevelKind::kButtonPress : LowLevelKind::kButtonRelease;
+  }
+  return judge_low_level_input(code, wparam, lparam, input);
+}
+
+struct HookRelease {
+  void operator()(HHOOK hook) const noexcept { UnhookWindowsHookEx(hook); }
+};
+using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRelease>;
+
+std::string narrow(const wchar_t* text) { return utf16_to_utf8(text).value_or(std::string()); }
 
 HWND to_hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 WindowHandle from_hwnd(HWND window) { return reinterpret_cast<WindowHandle>(window); }
@@ -174,6 +252,47 @@ class Win32WindowSystem final : public WindowSystem {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
+  }
+
+  std::expected<InputWatch, std::error_code> watch_low_level_input(
+      LowLevelInputListener& listener) override {
+    if (t_input_listener != nullptr) {
+      return std::unexpected(std::make_error_code(std::errc::device_or_resource_busy));
+    }
+    const HINSTANCE module = GetModuleHandleW(nullptr);
+    UniqueHook keyboard(SetWindowsHookExW(WH_KEYBOARD_LL, keyboard_hook, module, 0));
+    const DWORD keyboard_error = GetLastError();
+    UniqueHook mouse(SetWindowsHookExW(WH_MOUSE_LL, mouse_hook, module, 0));
+    if (!keyboard || !mouse) {
+      const DWORD error = !keyboard ? keyboard_error : GetLastError();
+      return std::unexpected(std::error_code(static_cast<int>(error), std::system_category()));
+    }
+    t_input_listener = &listener;
+    return InputWatch([keyboard = std::move(keyboard), mouse = std::move(mouse)]() mutable {
+      keyboard.reset();
+      mouse.reset();
+      t_input_listener = nullptr;
+    });
+  }
+
+  WindowHandle top_level_window_at(CursorPoint point) override {
+    const HWND window = WindowFromPoint(POINT{point.x, point.y});
+    return window == nullptr ? 0 : from_hwnd(GetAncestor(window, GA_ROOT));
+  }
+
+  WindowHandle foreground_window() override { return from_hwnd(GetForegroundWindow()); }
+
+  WindowIdentity identify_window(WindowHandle window) override {
+    // Read from the window's own record, without a message to its thread: the
+    // caller may be a hook that must answer at once.
+    std::array<wchar_t, 256> class_name{};
+    std::array<wchar_t, 256> text{};
+    if (GetClassNameW(to_hwnd(window), class_name.data(), static_cast<int>(class_name.size())) ==
+        0) {
+      return {};
+    }
+    InternalGetWindowText(to_hwnd(window), text.data(), static_cast<int>(text.size()));
+    return WindowIdentity{narrow(class_name.data()), narrow(text.data())};
   }
 
   bool post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,

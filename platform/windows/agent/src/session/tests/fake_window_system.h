@@ -28,6 +28,7 @@ enum class FailingStep : std::uint8_t {
   kMainWindow,
   kControl,  // every child window
   kHotKey,
+  kInputWatch,
 };
 
 class FakeWindowSystem final : public os::WindowSystem {
@@ -74,6 +75,33 @@ class FakeWindowSystem final : public os::WindowSystem {
   [[nodiscard]] bool exists(os::WindowHandle window) const {
     const std::lock_guard lock(mutex_);
     return windows_.contains(window);
+  }
+  // Whether a low-level input watch is installed.
+  [[nodiscard]] bool watching() const {
+    const std::lock_guard lock(mutex_);
+    return watcher_ != nullptr;
+  }
+  // Hands one low-level event to the watch, on the thread that installed it
+  // (served by its message loop). A dropped event is noted as
+  // "LowLevelInput dropped <kind> <vk or button>".
+  void send_low_level_input(const os::LowLevelInput& input) {
+    const std::lock_guard lock(mutex_);
+    Queue& queue = queues_[watcher_thread_];
+    queue.messages.push_back({0, 0, 0, 0, input});
+    queue.ready.notify_all();
+  }
+  // What the window queries of the shield see.
+  void set_window_at(os::WindowHandle window) {
+    const std::lock_guard lock(mutex_);
+    window_at_ = window;
+  }
+  void set_foreground(os::WindowHandle window) {
+    const std::lock_guard lock(mutex_);
+    foreground_ = window;
+  }
+  void add_foreign_window(os::WindowHandle window, std::string class_name, std::string text) {
+    const std::lock_guard lock(mutex_);
+    windows_[window] = {std::thread::id(), nullptr, 0, std::move(text), std::move(class_name)};
   }
 
   std::expected<os::StartedThread, std::error_code> start_thread(
@@ -126,7 +154,8 @@ class FakeWindowSystem final : public os::WindowSystem {
     os::WindowHandle window = 0;
     if (!fails) {
       window = next_window_++;
-      windows_[window] = {std::this_thread::get_id(), handler, spec.parent, std::string(spec.text)};
+      windows_[window] = {std::this_thread::get_id(), handler, spec.parent, std::string(spec.text),
+                          std::string(spec.class_name)};
     }
     note_locked("CreateWindowExW " + std::to_string(window) + " " + std::string(spec.class_name) +
                 " " + std::to_string(spec.x) + "," + std::to_string(spec.y) + " " +
@@ -202,6 +231,38 @@ class FakeWindowSystem final : public os::WindowSystem {
     }
   }
 
+  std::expected<os::InputWatch, std::error_code> watch_low_level_input(
+      os::LowLevelInputListener& listener) override {
+    const std::lock_guard lock(mutex_);
+    if (failing_step == FailingStep::kInputWatch) {
+      return std::unexpected(std::make_error_code(std::errc::permission_denied));
+    }
+    watcher_ = &listener;
+    watcher_thread_ = std::this_thread::get_id();
+    return os::InputWatch([this] {
+      const std::lock_guard unwatch_lock(mutex_);
+      watcher_ = nullptr;
+    });
+  }
+
+  os::WindowHandle top_level_window_at(os::CursorPoint) override {
+    const std::lock_guard lock(mutex_);
+    return window_at_;
+  }
+
+  os::WindowHandle foreground_window() override {
+    const std::lock_guard lock(mutex_);
+    return foreground_;
+  }
+
+  os::WindowIdentity identify_window(os::WindowHandle window) override {
+    const std::lock_guard lock(mutex_);
+    const auto found = windows_.find(window);
+    return found == windows_.end()
+               ? os::WindowIdentity{}
+               : os::WindowIdentity{found->second.class_name, found->second.text};
+  }
+
   bool post_message(os::WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override {
     const std::lock_guard lock(mutex_);
@@ -212,7 +273,7 @@ class FakeWindowSystem final : public os::WindowSystem {
       return false;
     }
     Queue& queue = queues_[found->second.owner];
-    queue.messages.push_back({window, message, wparam, lparam});
+    queue.messages.push_back({window, message, wparam, lparam, std::nullopt});
     queue.ready.notify_all();
     return true;
   }
@@ -231,12 +292,14 @@ class FakeWindowSystem final : public os::WindowSystem {
     os::WindowMessageHandler* handler = nullptr;
     os::WindowHandle parent = 0;
     std::string text;
+    std::string class_name;
   };
   struct Posted {
     os::WindowHandle window;
     std::uint32_t message;
     std::uintptr_t wparam;
     std::intptr_t lparam;
+    std::optional<os::LowLevelInput> input;  // for the watch, not a window
   };
   struct Queue {
     std::deque<Posted> messages;
@@ -247,6 +310,21 @@ class FakeWindowSystem final : public os::WindowSystem {
   void note_locked(std::string line) { calls_.push_back(std::move(line)); }
 
   void dispatch(const Posted& posted) {
+    if (posted.input) {
+      os::LowLevelInputListener* listener = nullptr;
+      {
+        const std::lock_guard lock(mutex_);
+        listener = watcher_;
+      }
+      if (listener != nullptr &&
+          listener->on_low_level_input(*posted.input) == os::InputVerdict::kDrop) {
+        const std::lock_guard lock(mutex_);
+        note_locked(
+            "LowLevelInput dropped " + std::to_string(static_cast<int>(posted.input->kind)) + " " +
+            std::to_string(posted.input->vk + static_cast<std::uint32_t>(posted.input->button)));
+      }
+      return;
+    }
     os::WindowMessageHandler* handler = nullptr;
     {
       const std::lock_guard lock(mutex_);
@@ -270,6 +348,10 @@ class FakeWindowSystem final : public os::WindowSystem {
   std::map<std::thread::id, Queue> queues_;
   os::WindowHandle next_window_ = 1;
   std::size_t answers_used_ = 0;
+  os::LowLevelInputListener* watcher_ = nullptr;
+  std::thread::id watcher_thread_;
+  os::WindowHandle window_at_ = 0;
+  os::WindowHandle foreground_ = 0;
 };
 
 }  // namespace ombrelin::session::testing

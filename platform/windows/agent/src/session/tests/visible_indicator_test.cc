@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "os/tests/fake_clocks.h"
 #include "session/tests/fake_window_system.h"
 
 namespace ombrelin::session {
@@ -46,7 +47,7 @@ class IndicatorTest : public ::testing::Test {
     auto [sender, receiver] = IndicatorChannel::create();
     receiver_.emplace(std::move(receiver));
     auto started = start_visible_indicator(
-        *windows_, {"Field Support", "VIEW_SCREEN, SEND_POINTER", 1'700'000'000, kSession},
+        *windows_, clock_, {"Field Support", "VIEW_SCREEN, SEND_POINTER", 1'700'000'000, kSession},
         std::move(sender), limit);
     if (started) {
       main_ = started->window;
@@ -111,6 +112,10 @@ class IndicatorTest : public ::testing::Test {
     return {"UnregisterHotKey " + window + " 1", "DestroyWindow " + window};
   }
 
+  // Physical and injected input as the indicator's watch sees it.
+  void send_input(const os::LowLevelInput& input) { windows_->send_low_level_input(input); }
+
+  os::testing::FakeMonotonicClock clock_;
   std::unique_ptr<FakeWindowSystem> windows_ = std::make_unique<FakeWindowSystem>();
   std::optional<IndicatorReceiver> receiver_;
   std::vector<IndicatorEvent> events_;
@@ -121,7 +126,14 @@ class IndicatorTest : public ::testing::Test {
 
 // The window procedure ------------------------------------------------------------
 
-enum class Effect : std::uint8_t { kNothing, kShowPaused, kShowEnabled, kPauseEvent, kClose };
+enum class Effect : std::uint8_t {
+  kNothing,
+  kShowPaused,
+  kShowEnabled,
+  kShowLocalUserActive,
+  kPauseEvent,
+  kClose
+};
 
 struct MessageCase {
   std::string name;
@@ -152,6 +164,14 @@ TEST_P(IndicatorMessage, HasItsEffect) {
       case Effect::kShowEnabled:
         expected = shown(false);
         break;
+      case Effect::kShowLocalUserActive:
+        expected = {"SetWindowTextW " + std::to_string(pause_button_) + " Pause input",
+                    "SetWindowTextW " + std::to_string(status_label_) + " Local user active"};
+        post(kShowLocalActivity, 0);  // back to the usual text
+        for (const std::string& line : shown(false)) {
+          expected.push_back(line);
+        }
+        break;
       default:
         break;
     }
@@ -175,6 +195,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"StopButton", os::kWmCommand, kStopButtonId, Effect::kClose,
                     IndicatorEvent::kStop},
         MessageCase{"EmergencyShortcut", os::kWmHotKey, 1, Effect::kClose, IndicatorEvent::kStop},
+        MessageCase{"EmergencyShortcutByHand", kEmergencyShortcut, 0, Effect::kClose,
+                    IndicatorEvent::kStop},
+        MessageCase{"ShowLocalUserActive", kShowLocalActivity, 1, Effect::kShowLocalUserActive,
+                    std::nullopt},
         MessageCase{"CloseBox", os::kWmClose, 0, Effect::kClose, IndicatorEvent::kStop},
         MessageCase{"CloseIndicator", kCloseIndicator, 0, Effect::kClose, std::nullopt},
         MessageCase{"ShowPaused", kShowPauseState, 1, Effect::kShowPaused, std::nullopt},
@@ -185,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"OtherControl", os::kWmCommand, 1003, Effect::kNothing, std::nullopt},
         MessageCase{"OtherHotKey", os::kWmHotKey, 2, Effect::kNothing, std::nullopt},
         MessageCase{"OtherMessage", kWmUser, kStopButtonId, Effect::kNothing, std::nullopt},
-        MessageCase{"LaterAppMessage", os::kWmApp + 3, 1, Effect::kNothing, std::nullopt}),
+        MessageCase{"LaterAppMessage", os::kWmApp + 5, 1, Effect::kNothing, std::nullopt}),
     [](const auto& test) { return test.param.name; });
 
 TEST_F(IndicatorTest, PauseButtonTogglesFromTheShownState) {
@@ -271,8 +295,112 @@ INSTANTIATE_TEST_SUITE_P(
                       StartFailureCase{"Control", testing::FailingStep::kControl,
                                        CommandError::kIndicatorStartFailed},
                       StartFailureCase{"HotKey", testing::FailingStep::kHotKey,
+                                       CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"InputWatch", testing::FailingStep::kInputWatch,
                                        CommandError::kIndicatorStartFailed}),
     [](const auto& test) { return test.param.name; });
+
+// The watch on low-level input ---------------------------------------------------
+
+using os::LowLevelButton;
+using os::LowLevelKind;
+
+os::LowLevelInput key(std::uint32_t vk, bool down, bool injected) {
+  return os::key_input(down ? LowLevelKind::kKeyPress : LowLevelKind::kKeyRelease, vk, injected);
+}
+
+os::LowLevelInput click(bool down, bool injected) {
+  return os::mouse_input(down ? LowLevelKind::kButtonPress : LowLevelKind::kButtonRelease,
+                         LowLevelButton::kLeft, {400, 200}, injected);
+}
+
+constexpr std::uint32_t kLeftControl = 0xA2;
+constexpr std::uint32_t kLeftAlt = 0xA4;
+constexpr std::uint32_t kLeftShift = 0xA0;
+constexpr std::uint32_t kLeftWin = 0x5B;
+
+TEST_F(IndicatorTest, WatchesInputOnlyWhileItsWindowExists) {
+  ASSERT_TRUE(start().has_value());
+  EXPECT_TRUE(windows_->watching());
+  post(kCloseIndicator);
+  ASSERT_TRUE(wait_for_thread_end());
+  EXPECT_FALSE(windows_->watching());
+}
+
+// The local user's hands stop the session whatever the remote side holds.
+TEST_F(IndicatorTest, PhysicalShortcutStopsWhateverTheRemoteSideHolds) {
+  ASSERT_TRUE(start().has_value());
+  send_input(key(kLeftWin, true, true));
+  for (const std::uint32_t vk : {kLeftControl, kLeftAlt, kLeftShift, std::uint32_t{os::kVkF12}}) {
+    send_input(key(vk, true, false));
+  }
+  std::vector<std::string> expected{"LowLevelInput dropped 0 123"};
+  for (const std::string& line : closed()) {
+    expected.push_back(line);
+  }
+  EXPECT_EQ(wait_for_new_calls(expected.size()), expected);
+  ASSERT_TRUE(wait_for_thread_end());
+  // The local user's presses also count as the local user being there.
+  EXPECT_EQ(events_, (std::vector{IndicatorEvent::kLocalInput, IndicatorEvent::kStop}));
+}
+
+// Nothing injected stops the session: an injected F12 that would complete the
+// combination never reaches the hot key, nor does the local user's Ctrl, Alt and
+// Shift held with the remote side's F12.
+TEST_F(IndicatorTest, InjectedShortcutIsDroppedAndStopsNothing) {
+  ASSERT_TRUE(start().has_value());
+  for (const std::uint32_t vk : {kLeftControl, kLeftAlt, kLeftShift, std::uint32_t{os::kVkF12}}) {
+    send_input(key(vk, true, true));
+  }
+  send_input(key(os::kVkF12, false, true));
+  post(kShowPauseState, 0);  // everything before it has been served
+  const std::vector<std::string> expected{
+      "LowLevelInput dropped 0 123", "LowLevelInput dropped 1 123",
+      "SetWindowTextW " + std::to_string(pause_button_) + " Pause input",
+      "SetWindowTextW " + std::to_string(status_label_) + " Remote input enabled"};
+  EXPECT_EQ(wait_for_new_calls(expected.size()), expected);
+  EXPECT_EQ(events_now(), std::vector<IndicatorEvent>{});
+}
+
+// The local user's input is told at once, then at most every interval.
+TEST_F(IndicatorTest, TellsLocalInputAtMostEveryInterval) {
+  ASSERT_TRUE(start().has_value());
+  send_input(key('A', true, false));
+  send_input(key('B', true, false));
+  send_input(key('C', true, true));  // injected: never the local user
+  post(kShowPauseState, 0);
+  (void)wait_for_new_calls(2);
+  EXPECT_EQ(events_now(), std::vector{IndicatorEvent::kLocalInput});
+
+  clock_.advance(kLocalInputNoticeInterval);
+  send_input(click(true, false));
+  post(kShowPauseState, 0);
+  (void)wait_for_new_calls(4);
+  EXPECT_EQ(events_now(), (std::vector{IndicatorEvent::kLocalInput, IndicatorEvent::kLocalInput}));
+}
+
+// Injected clicks and keys aimed at the indicator are dropped, and so are their
+// releases; the local user's own go through.
+TEST_F(IndicatorTest, DropsInjectedInputAimedAtItself) {
+  ASSERT_TRUE(start().has_value());
+  windows_->set_window_at(main_);
+  windows_->set_foreground(main_);
+  send_input(click(true, true));
+  send_input(click(false, true));
+  send_input(key(' ', true, true));
+  send_input(key(' ', false, true));
+  send_input(click(true, false));
+  send_input(click(false, false));
+  post(kShowPauseState, 0);
+  const std::vector<std::string> expected{
+      "LowLevelInput dropped 2 1",
+      "LowLevelInput dropped 3 1",
+      "LowLevelInput dropped 0 32",
+      "LowLevelInput dropped 1 32",
+      "SetWindowTextW " + std::to_string(pause_button_) + " Pause input",
+      "SetWindowTextW " + std::to_string(status_label_) + " Remote input enabled"};
+  EXPECT_EQ(wait_for_new_calls(expected.size()), expected);
+}
 
 // Formatting --------------------------------------------------------------------
 
