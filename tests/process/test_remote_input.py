@@ -157,7 +157,8 @@ def pixel(fraction: float, origin: int, size: int) -> int:
 def absolute(px: int, extent: int) -> int:
     scaled = px * 65535
     rounded = abs(scaled) + (extent - 1) // 2
-    return (rounded // (extent - 1)) * (1 if scaled >= 0 else -1)
+    # Never past the primary screen's edges.
+    return min(max((rounded // (extent - 1)) * (1 if scaled >= 0 else -1), 0), 65535)
 
 
 # A session to drive ------------------------------------------------------------
@@ -268,8 +269,12 @@ FLOAT_HALF = 0.001302761840634048
                      [(0, 0, 0, 0), (1, 1, 65535, 65535), (0.5, 0.5, 32770, 32784)], id="16384x2048"),
         pytest.param({"screen": {"cx": 3840, "cy": 2160}},
                      [(0, 0, 0, 0), (1, 1, 32759, 32752)], id="screen-metrics-larger-than-the-mode"),
+        # A primary display whose pixels lie off the screen's range lands on the edge.
         pytest.param({"monitors": [SIDE, monitor(left=-1920)], "screen": {"cx": 1920, "cy": 1080}},
-                     [(0, 0, -65569, 0), (1, 1, -34, 65535)], id="primary-listed-second"),
+                     [(0, 0, 0, 0), (1, 1, 0, 65535)], id="primary-listed-second"),
+        pytest.param({"monitors": [monitor(width=3840, height=2160)], "screen": {"cx": 1920, "cy": 1080}},
+                     [(0, 0, 0, 0), (0.25, 0.25, 32785, 32798), (0.5, 0.5, 65535, 65535), (1, 1, 65535, 65535)],
+                     id="mode-larger-than-the-screen-metrics"),
         pytest.param({"monitors": [monitor(left=100, top=50, width=800, height=600)],
                       "screen": {"cx": 2000, "cy": 1200}},
                      [(0, 0, 3278, 2733), (1, 1, 29473, 35473)], id="primary-offset"),

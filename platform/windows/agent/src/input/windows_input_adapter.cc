@@ -159,13 +159,15 @@ class WindowsInputAdapter final : public InputAdapter {
     return send(absolute_move_record(*dx, *dy));
   }
 
-  // Sent as an absolute move, so that mouse acceleration does not scale the delta.
+  // Sent as an absolute move, so that mouse acceleration does not scale the
+  // delta; bounded like every other move, wherever the cursor was.
   Result move_by(std::int32_t dx, std::int32_t dy) {
     const auto cursor = api_.cursor_position();
     if (!cursor) {
       return std::unexpected(InputError::kNoCursorPosition);
     }
-    return move_to(PixelPoint{add_saturated(cursor->x, dx), add_saturated(cursor->y, dy)});
+    return move_to(clamp_to_display(
+        PixelPoint{add_saturated(cursor->x, dx), add_saturated(cursor->y, dy)}, display_));
   }
 
   // Held from before the press is sent; forgotten only once the release went through.

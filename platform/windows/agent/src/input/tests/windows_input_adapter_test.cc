@@ -79,6 +79,29 @@ TEST_F(AdapterTest, RelativeMoveStartsFromTheCursor) {
   EXPECT_EQ(api_.sent(), (std::vector{mouse(3791, 10933, 0, kAbsoluteMove)}));
 }
 
+// A relative move from wherever the cursor is still lands on the display.
+TEST_F(AdapterTest, RelativeMoveStaysOnTheDisplay) {
+  api_.set_cursor(os::CursorPoint{1900, 1070});
+  EXPECT_EQ(apply(move(100, 100, event::kRelativePointer)), "");
+  api_.set_cursor(os::CursorPoint{-2500, 300});
+  EXPECT_EQ(apply(move(0, 0, event::kRelativePointer)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{mouse(65535, 65535, 0, kAbsoluteMove),
+                                      mouse(0, 18221, 0, kAbsoluteMove)}));
+}
+
+// Screen metrics smaller than the display read at the start (the resolution
+// went down since): the far half of the display lands on the screen's edge,
+// never beyond it.
+TEST_F(AdapterTest, MovesPastAShrunkScreenLandOnItsEdge) {
+  api_.set_screen(1280, 720);
+  EXPECT_EQ(apply(move(1, 1)), "");
+  EXPECT_EQ(apply(move(0.5f, 0.5f)), "");
+  EXPECT_EQ(apply(move(0.25f, 0.25f)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{mouse(65535, 65535, 0, kAbsoluteMove),
+                                      mouse(49190, 49220, 0, kAbsoluteMove),
+                                      mouse(24595, 24610, 0, kAbsoluteMove)}));
+}
+
 TEST_F(AdapterTest, RelativeMoveWithoutCursorFails) {
   api_.set_cursor(std::nullopt);
   EXPECT_EQ(apply(move(1, 1, event::kRelativePointer)),
