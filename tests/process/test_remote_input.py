@@ -570,6 +570,93 @@ def test_the_lease_ending_lets_go_of_held_input(ready):
     assert remote.sent() == []
 
 
+# The display configuration changing during a session ----------------------------
+
+RESUMES = {
+    "page": lambda remote: ok(remote.host.command({"type": "pause", "paused": False})),
+    "peer": lambda remote: ok(remote.control("pause-input", paused=False)),
+}
+
+
+def change_display(remote: Remote) -> dict:
+    """Plays Windows changing the display configuration; returns the status once
+    the agent has dealt with it."""
+    act(remote.host, "display-change")
+    return wait_for_status(remote.host, lambda s: s["paused"] or not s["connected"])
+
+
+@pytest.mark.parametrize(
+    "configuration, centre, resume",
+    [
+        pytest.param({"monitors": [monitor(width=1280, height=1024)]}, (32793, 32800), "page", id="resolution"),
+        pytest.param({"monitors": [monitor(width=1080, height=1920, orientation=1)]}, (32798, 32785), "peer",
+                     id="portrait"),
+        pytest.param({"monitors": [dict(SIDE, left=-1920), monitor(width=2560, height=1440)]}, (32780, 32790),
+                     "page", id="display-added-before-it"),
+        # The screen metrics lag behind the new mode: moves stay on the screen's edges.
+        pytest.param({"monitors": [monitor(width=3840, height=2160)], "screen": {"cx": 1920, "cy": 1080}},
+                     (65535, 65535), "peer", id="screen-metrics-behind"),
+    ],
+)
+def test_a_display_change_pauses_then_keeps_the_approved_display(ready, configuration, centre, resume):
+    remote = start_remote(ready, {"displayChanges": [configuration]})
+    releases = hold_everything(remote)
+    changed = change_display(remote)
+    assert changed["connected"] is True and changed["paused"] is True
+    # Everything held is let go of at once, and the local user sees the pause.
+    assert_releases(remote.sent(), releases)
+    assert remote.pause_posts() == [1]
+    assert remote.pointer(buttons=1)["error"] == INPUT_REJECTED
+    assert remote.sent() == []
+
+    # The remote side resumes: input lands on the same display's new pixels.
+    assert RESUMES[resume](remote)["paused"] is False
+    ok(remote.pointer())
+    ok(remote.pointer(1, 1))
+    ok(remote.pointer(0, 0, buttons=1))
+    assert remote.sent() == [move(*centre), move(65535, 65535), move(0, 0), button(1)]
+    assert remote.pause_posts() == [1, 1, 0]
+
+
+@pytest.mark.parametrize(
+    "configuration",
+    [
+        pytest.param({"monitors": [monitor(primary=False, left=-1920), dict(SIDE, primary=True)]},
+                     id="primary-moved-to-another-display"),
+        pytest.param({"monitors": [dict(SIDE, primary=True)]}, id="display-gone"),
+        pytest.param({"monitors": [monitor(primary=False)]}, id="no-primary-display"),
+        pytest.param({"monitors": [monitor(fails="displaySettings")]}, id="displays-unreadable"),
+    ],
+)
+def test_a_display_change_away_from_the_approved_display_stops_the_session(ready, configuration):
+    remote = start_remote(ready, {"displayChanges": [configuration]})
+    releases = hold_everything(remote)
+    assert change_display(remote)["connected"] is False
+    assert_releases(remote.sent(), releases)
+    wait_for(lambda: calls(remote.host, "DestroyWindow", window=remote.main), what="the indicator's end")
+    assert calls(remote.host, "PostMessageW", msg=WM_APP_CLOSE, window=remote.main)
+    assert remote.pointer(buttons=1)["error"] == NO_SESSION
+    assert remote.sent() == []
+
+
+# Each change is judged on its own: back to the approved display as primary, the
+# session goes on with its first bounds.
+def test_display_changes_one_after_another(ready):
+    remote = start_remote(ready, {"displayChanges": [{"monitors": [monitor(width=1280, height=1024)]},
+                                                     {"monitors": [monitor()]}]})
+    for centre in [(32793, 32800), (32785, 32798)]:
+        assert change_display(remote)["connected"] is True
+        ok(remote.control("pause-input", paused=False))
+        ok(remote.pointer())
+        assert remote.sent() == [move(*centre)]
+    # No configuration is left: the line changes nothing.
+    act(remote.host, "display-change")
+    act(remote.host, "pause-button")
+    assert wait_for_status(remote.host, lambda s: s["paused"])["connected"] is True
+    act(remote.host, "pause-button")
+    assert wait_for_status(remote.host, lambda s: not s["paused"])["connected"] is True
+
+
 # SendInput refusing records ----------------------------------------------------
 
 # Each step: (message, the records sent when nothing fails).

@@ -79,6 +79,8 @@ class WindowsInputAdapter final : public InputAdapter {
     return first;
   }
 
+  void set_bounds(const display::DisplayRecord& display) override { display_ = display; }
+
  private:
   Result send_owed_releases() {
     if (!held_.any_owed()) {

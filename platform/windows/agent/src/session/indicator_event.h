@@ -6,8 +6,15 @@
 
 namespace ombrelin::session {
 
-// What the local user did at the indicator window.
-enum class IndicatorEvent : std::uint8_t { kResume = 0, kPause = 1, kStop = 2 };
+// What the local user did at the indicator window, or what the indicator window
+// heard of the desktop: the display configuration changed (resolution,
+// orientation, the primary display, a monitor added or removed).
+enum class IndicatorEvent : std::uint8_t {
+  kResume = 0,
+  kPause = 1,
+  kStop = 2,
+  kDisplayChanged = 3,
+};
 
 // An event of the indicator of one session. The session host numbers its
 // sessions, so that a Stop or Pause still queued from an indicator that is

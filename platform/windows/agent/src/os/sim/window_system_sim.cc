@@ -17,6 +17,8 @@ namespace ombrelin::os::sim {
 namespace {
 
 constexpr std::chrono::milliseconds kActionsPollInterval{20};
+// Bits per pixel of every simulated display configuration.
+constexpr std::uintptr_t kDisplayColourDepth = 32;
 
 struct Message {
   WindowHandle window;
@@ -390,6 +392,14 @@ class SimulatedWindowSystem final : public WindowSystem {
         enqueue_locked({window, kWmClose, 0, 0});
       } else if (line == "secure-desktop on" || line == "secure-desktop off") {
         state_.set_secure_desktop(line == "secure-desktop on");
+      } else if (line == "display-change" && state_.change_display()) {
+        // As Windows sends it to every top-level window: the colour depth, and
+        // the primary screen's size in the two words of lParam.
+        const ScreenSize screen = state_.screen();
+        const auto size =
+            static_cast<std::intptr_t>((static_cast<std::uint32_t>(screen.cy) << 16) |
+                                       (static_cast<std::uint32_t>(screen.cx) & 0xFFFF));
+        enqueue_locked({window, kWmDisplayChange, kDisplayColourDepth, size});
       }
     }
   }
