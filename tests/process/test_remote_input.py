@@ -35,7 +35,7 @@ ALT, CONTROL, META, SHIFT = 1, 2, 4, 8
 VK_BACK, VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x08, 0x09, 0x0D, 0x1B, 0x20
 VK_PRIOR, VK_NEXT, VK_END, VK_HOME = 0x21, 0x22, 0x23, 0x24
 VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_DELETE = 0x25, 0x26, 0x27, 0x28, 0x2E
-VK_MENU, VK_LWIN = 0x12, 0x5B
+VK_LWIN, VK_RWIN, VK_LMENU, VK_RMENU = 0x5B, 0x5C, 0xA4, 0xA5
 VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL = 0xA0, 0xA1, 0xA2, 0xA3
 VK_F1 = 0x70
 
@@ -49,10 +49,11 @@ SCAN_CODES = {
     VK_RETURN: 0x1C, VK_ESCAPE: 0x01, VK_BACK: 0x0E, VK_TAB: 0x0F, VK_SPACE: 0x39,
     VK_HOME: 0xE047, VK_PRIOR: 0xE049, VK_DELETE: 0xE053, VK_END: 0xE04F, VK_NEXT: 0xE051,
     VK_RIGHT: 0xE04D, VK_LEFT: 0xE04B, VK_DOWN: 0xE050, VK_UP: 0xE048,
-    VK_LCONTROL: 0x1D, VK_RCONTROL: 0xE01D, VK_LSHIFT: 0x2A, VK_RSHIFT: 0x36, VK_MENU: 0x38, VK_LWIN: 0xE05B,
+    VK_LCONTROL: 0x1D, VK_RCONTROL: 0xE01D, VK_LSHIFT: 0x2A, VK_RSHIFT: 0x36, VK_LWIN: 0xE05B,
+    VK_LMENU: 0x38, VK_RMENU: 0xE038, VK_RWIN: 0xE05C,
 }
-# Keys sent with KEYEVENTF_EXTENDEDKEY; the left Windows key is not one of them.
-EXTENDED = {VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_DELETE, VK_RCONTROL}
+# Keys sent with KEYEVENTF_EXTENDEDKEY; the Windows keys are not among them.
+EXTENDED = {VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_DELETE, VK_RCONTROL, VK_RMENU}
 
 # Every key name sent as an ordinary key, with its virtual key.
 KEY_NAMES = {
@@ -363,22 +364,35 @@ A, C, Z = ord("A"), ord("C"), ord("Z")
                       (("ShiftLeft", False, 0), [up(VK_LSHIFT)])], id="shift-a"),
         pytest.param([(("KeyC", True, CONTROL), [key(VK_LCONTROL), key(C)]),
                       (("KeyC", False, 0), [up(VK_LCONTROL), up(C)])], id="control-c-released-with-the-key"),
-        pytest.param([(("AltLeft", True, ALT), [key(VK_MENU)]),
+        pytest.param([(("AltLeft", True, ALT), [key(VK_LMENU)]),
                       (("KeyZ", True, ALT | META), [key(VK_LWIN), key(Z)])], id="alt-then-meta"),
-        pytest.param([(("KeyA", True, 15), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_MENU), key(VK_LWIN), key(A)]),
-                      (("KeyZ", True, 0), [up(VK_LCONTROL), up(VK_LSHIFT), up(VK_MENU), up(VK_LWIN), key(Z)])],
+        pytest.param([(("KeyA", True, 15), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_LMENU), key(VK_LWIN), key(A)]),
+                      (("KeyZ", True, 0), [up(VK_LCONTROL), up(VK_LSHIFT), up(VK_LMENU), up(VK_LWIN), key(Z)])],
                      id="all-four-in-bit-order"),
         pytest.param([(("ControlLeft", True, 0), []), (("ShiftLeft", True, 0), [])], id="modifier-names-alone"),
         pytest.param([(("ControlRight", True, CONTROL), [key(VK_RCONTROL)]),
                       (("ControlRight", False, CONTROL), [key(VK_LCONTROL), up(VK_RCONTROL)])], id="right-control"),
-        pytest.param([(("AltLeft", True, ALT), [key(VK_MENU)]),
-                      (("AltRight", True, ALT), [up(VK_MENU), key(VK_MENU)])], id="left-to-right-alt"),
+        # Left and right modifiers are distinct keys: both Alts are held at once.
+        pytest.param([(("AltLeft", True, ALT), [key(VK_LMENU)]),
+                      (("AltRight", True, ALT), [key(VK_RMENU)]),
+                      (("AltLeft", False, ALT), [up(VK_LMENU)]),
+                      (("AltRight", False, 0), [up(VK_RMENU)])], id="left-and-right-alt"),
+        # AltGr+Q: right Alt stays down while Q goes down and up.
+        pytest.param([(("AltRight", True, ALT), [key(VK_RMENU)]),
+                      (("KeyQ", True, ALT), [key(ord("Q"))]),
+                      (("KeyQ", False, ALT), [up(ord("Q"))]),
+                      (("AltRight", False, 0), [up(VK_RMENU)])], id="altgr-q"),
         pytest.param([(("ShiftRight", True, SHIFT), [key(VK_RSHIFT)]),
-                      (("MetaRight", True, SHIFT | META), [key(VK_LSHIFT), up(VK_RSHIFT), key(VK_LWIN)])],
+                      (("MetaRight", True, SHIFT | META), [key(VK_RWIN)]),
+                      (("KeyE", True, SHIFT | META), [key(ord("E"))]),
+                      (("KeyE", False, 0), [up(VK_RSHIFT), up(VK_RWIN), up(ord("E"))])],
                      id="right-shift-and-meta"),
+        # Shift to Control: Shift goes up before Control goes down.
+        pytest.param([(("KeyA", True, SHIFT), [key(VK_LSHIFT), key(A)]),
+                      (("KeyC", True, CONTROL), [up(VK_LSHIFT), key(VK_LCONTROL), key(C)])], id="shift-then-control"),
         pytest.param([(("ArrowLeft", True, 0), [key(VK_LEFT)]), (("ArrowLeft", False, 0), [up(VK_LEFT)])],
                      id="extended-arrow"),
-        pytest.param([(("F12", True, CONTROL | ALT | SHIFT), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_MENU),
+        pytest.param([(("F12", True, CONTROL | ALT | SHIFT), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_LMENU),
                                                               key(VK_F1 + 11)])], id="emergency-chord"),
     ],
 )
@@ -387,6 +401,23 @@ def test_modifiers_are_synchronised_before_each_key(ready, steps):
     for (code, down, modifiers), expected in steps:
         ok(remote.key(code, down, modifiers))
         assert remote.sent() == expected, (code, down, modifiers)
+
+
+# A right-hand modifier held while keys are typed with it is never let go of in
+# between: the desktop sees one press of it, the keys inside it, one release.
+@pytest.mark.parametrize("code, bit, vk", [("AltRight", ALT, VK_RMENU), ("ControlRight", CONTROL, VK_RCONTROL),
+                                           ("ShiftRight", SHIFT, VK_RSHIFT), ("MetaRight", META, VK_RWIN)])
+def test_a_right_modifier_holds_across_the_keys_typed_with_it(ready, code, bit, vk):
+    remote = start_remote(ready)
+    ok(remote.key(code, True, bit))
+    for letter in "QWE":
+        ok(remote.key(f"Key{letter}", True, bit))
+        ok(remote.key(f"Key{letter}", False, bit))
+    ok(remote.key(code, False, 0))
+    records = remote.sent()
+    assert [record for record in records if record["vk"] == vk] == [key(vk), up(vk)]
+    assert records[0] == key(vk) and records[-1] == up(vk)
+    assert still_held(records) == set()
 
 
 def test_every_key_name_is_sent_with_its_virtual_key_and_scan_code(ready):

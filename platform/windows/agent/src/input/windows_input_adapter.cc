@@ -138,7 +138,8 @@ class WindowsInputAdapter final : public InputAdapter {
     if (injection.kind == KeyInjection::Kind::kUnsupported || key.modifiers > 0xFF) {
       return std::unexpected(InputError::kUnsupported);
     }
-    const auto target = static_cast<std::uint8_t>(key.modifiers);
+    const std::uint8_t target = modifiers_to_hold(
+        held_.modifier_byte(), static_cast<std::uint8_t>(key.modifiers), key.usage, key.down);
     for (const ModifierStep& step : modifier_steps(held_.modifier_byte(), target)) {
       if (auto sent = send_key(step.virtual_key, step.press); !sent) {
         return sent;

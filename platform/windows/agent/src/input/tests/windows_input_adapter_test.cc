@@ -28,7 +28,9 @@ constexpr std::uint32_t kAbsoluteMove = 0x8001;
 constexpr std::uint16_t kVkA = 0x41;
 constexpr std::uint16_t kVkLeftControl = 0xA2;
 constexpr std::uint16_t kVkLeftShift = 0xA0;
-constexpr std::uint16_t kVkMenu = 0x12;
+constexpr std::uint16_t kVkLeftMenu = 0xA4;
+constexpr std::uint16_t kVkRightMenu = 0xA5;
+constexpr std::uint16_t kVkQ = 0x51;
 constexpr std::uint16_t kVkLeftWin = 0x5B;
 
 display::DisplayRecord primary_display() {
@@ -193,15 +195,76 @@ TEST_F(AdapterTest, ExtendedFlagOnlyForExtendedKeys) {
 TEST_F(AdapterTest, ModifiersAreSynchronisedBeforeEachKey) {
   EXPECT_EQ(apply(keyboard("KeyA", 15, true)), "");
   EXPECT_EQ(api_.take_sent(), (std::vector{key(kVkLeftControl, 0), key(kVkLeftShift, 0),
-                                           key(kVkMenu, 0), key(kVkLeftWin, 0), key(kVkA, 0)}));
+                                           key(kVkLeftMenu, 0), key(kVkLeftWin, 0), key(kVkA, 0)}));
   EXPECT_EQ(apply(keyboard("KeyA", 0, false)), "");
   EXPECT_EQ(api_.take_sent(), (std::vector{key(kVkLeftControl, 2), key(kVkLeftShift, 2),
-                                           key(kVkMenu, 2), key(kVkLeftWin, 2), key(kVkA, 2)}));
+                                           key(kVkLeftMenu, 2), key(kVkLeftWin, 2), key(kVkA, 2)}));
   // Modifier keys themselves travel only in the byte.
   EXPECT_EQ(apply(keyboard("ControlLeft", 0, true)), "");
   EXPECT_EQ(apply(keyboard("ControlRight", kMessageControl, true)), "");
   EXPECT_EQ(api_.take_sent(), (std::vector{key(0xA3, 1)}));
 }
+
+struct KeyStep {
+  const char* name;
+  std::uint8_t message_modifiers;
+  bool down;
+  std::vector<InputRecord> records;
+};
+
+struct KeySequence {
+  std::string name;
+  std::vector<KeyStep> steps;
+};
+
+void PrintTo(const KeySequence& test, std::ostream* out) { *out << test.name; }
+
+class ModifierSideTest : public AdapterTest, public ::testing::WithParamInterface<KeySequence> {};
+
+// Left and right modifiers are distinct keys, and no held modifier is let go of
+// while the next key still needs it.
+TEST_P(ModifierSideTest, SendsEachSideAsItself) {
+  for (const KeyStep& step : GetParam().steps) {
+    EXPECT_EQ(apply(keyboard(step.name, step.message_modifiers, step.down)), "");
+    EXPECT_EQ(api_.take_sent(), step.records) << step.name << (step.down ? " down" : " up");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, ModifierSideTest,
+    ::testing::Values(
+        // AltGr+Q: right Alt stays down while Q goes down and up.
+        KeySequence{"AltRightThenQ",
+                    {{"AltRight", kMessageAlt, true, {key(kVkRightMenu, 1)}},
+                     {"KeyQ", kMessageAlt, true, {key(kVkQ, 0)}},
+                     {"KeyQ", kMessageAlt, false, {key(kVkQ, 2)}},
+                     {"AltRight", 0, false, {key(kVkRightMenu, 3)}}}},
+        KeySequence{"AltLeftThenQ",
+                    {{"AltLeft", kMessageAlt, true, {key(kVkLeftMenu, 0)}},
+                     {"KeyQ", kMessageAlt, true, {key(kVkQ, 0)}},
+                     {"AltLeft", 0, false, {key(kVkLeftMenu, 2)}}}},
+        KeySequence{"BothAlts",
+                    {{"AltLeft", kMessageAlt, true, {key(kVkLeftMenu, 0)}},
+                     {"AltRight", kMessageAlt, true, {key(kVkRightMenu, 1)}},
+                     {"AltLeft", kMessageAlt, false, {key(kVkLeftMenu, 2)}},
+                     {"KeyQ", kMessageAlt, true, {key(kVkQ, 0)}},
+                     {"AltRight", 0, false, {key(kVkRightMenu, 3)}}}},
+        // The right key goes up while Alt is still reported: left Alt takes
+        // over before right Alt is released.
+        KeySequence{
+            "RightHandsOverToLeft",
+            {{"AltRight", kMessageAlt, true, {key(kVkRightMenu, 1)}},
+             {"AltRight", kMessageAlt, false, {key(kVkLeftMenu, 0), key(kVkRightMenu, 3)}}}},
+        KeySequence{"RightMeta",
+                    {{"MetaRight", kMessageMeta, true, {key(0x5C, 0)}},
+                     {"KeyE", kMessageMeta, true, {key(0x45, 0)}},
+                     {"KeyE", 0, false, {key(0x5C, 2), key(0x45, 2)}}}},
+        KeySequence{"RightControlC",
+                    {{"ControlRight", kMessageControl, true, {key(0xA3, 1)}},
+                     {"KeyC", kMessageControl, true, {key(0x43, 0)}},
+                     {"KeyC", kMessageControl, false, {key(0x43, 2)}},
+                     {"ControlRight", 0, false, {key(0xA3, 3)}}}}),
+    [](const auto& test) { return test.param.name; });
 
 TEST_F(AdapterTest, ScanCodeFollowsALayoutSwitch) {
   EXPECT_EQ(apply(keyboard("KeyA", 0, true)), "");
@@ -273,7 +336,7 @@ TEST_F(AdapterTest, DisposalReleasesWhatWindowsStillHolds) {
   adapter_.reset();
   const auto released = api_.sent();
   EXPECT_EQ(released.size(), 5u);
-  for (const InputRecord& record : {key(kVkA, 2), key(kVkMenu, 2), key(0x42, 2),
+  for (const InputRecord& record : {key(kVkA, 2), key(kVkLeftMenu, 2), key(0x42, 2),
                                     key(kVkLeftControl, 2), mouse(0, 0, 1, 0x0100)}) {
     EXPECT_EQ(std::ranges::count(released, record), 1) << ::testing::PrintToString(record);
   }
