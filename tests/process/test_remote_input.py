@@ -601,6 +601,65 @@ def test_the_lease_ending_lets_go_of_held_input(ready):
     assert remote.sent() == []
 
 
+# Swapped mouse buttons ---------------------------------------------------------
+
+# The physical buttons that SendInput presses for each button bit when the local
+# user has swapped the left and right buttons.
+SWAPPED = {1: 2, 2: 1, 4: 4, 8: 8, 16: 16}
+
+
+def swap_buttons(remote: Remote, swapped: bool):
+    """Plays the local user changing the setting; returns once it holds."""
+    before = len(calls(remote.host, "SwapMouseButton"))
+    act(remote.host, f"swap-buttons {'on' if swapped else 'off'}")
+    wait_for(lambda: len(calls(remote.host, "SwapMouseButton")) > before, what="the swap setting")
+
+
+@pytest.mark.parametrize("bit", BUTTONS)
+def test_with_swapped_buttons_the_primary_button_is_the_local_users(ready, bit):
+    remote = start_remote(ready, {"swapButtons": True})
+    ok(remote.pointer(buttons=bit))
+    ok(remote.pointer(buttons=0))
+    assert remote.sent() == [CENTRE, button(SWAPPED[bit]), CENTRE, button(SWAPPED[bit], up=True)]
+
+
+# The setting is read at every press; a button is released as the physical
+# button its press went to, even when the local user swapped them in between.
+def test_a_swap_while_held_releases_the_pressed_button(ready):
+    remote = start_remote(ready)
+    ok(remote.pointer(buttons=1))
+    swap_buttons(remote, True)
+    ok(remote.pointer(buttons=0))
+    ok(remote.pointer(buttons=1))
+    swap_buttons(remote, False)
+    ok(remote.control("stop"))
+    assert remote.sent() == [CENTRE, button(1), CENTRE, button(1, up=True), CENTRE, button(2),
+                             button(2, up=True)]
+
+
+# Releases Windows refused stay owed to the very key and button pressed: right
+# Alt, and the physical right button pressed as the primary one, even after the
+# local user swapped the buttons back.
+def test_owed_releases_keep_their_side_and_physical_button(ready):
+    remote = start_remote(ready, {"swapButtons": True})
+    ok(remote.key("AltRight", True, ALT))
+    ok(remote.pointer(buttons=1))
+    assert remote.sent() == [key(VK_RMENU), CENTRE, button(2)]
+    act(remote.host, "secure-desktop on")
+    swap_buttons(remote, False)
+    assert remote.pointer(buttons=0)["error"] == INPUT_REJECTED
+    refused = remote.sent()
+    assert all(record["inserted"] == 0 for record in refused)
+    assert refused[-2:] == [key(VK_RMENU, up=True, inserted=0), button(2, up=True, inserted=0)]
+
+    act(remote.host, "secure-desktop off")
+    swap_buttons(remote, False)
+    ok(remote.control("pause-input", paused=False))
+    ok(remote.pointer(buttons=0))
+    assert remote.sent() == [up(VK_RMENU), button(2, up=True), CENTRE]
+    assert still_held(refused + [up(VK_RMENU), button(2, up=True)]) == set()
+
+
 # The display configuration changing during a session ----------------------------
 
 RESUMES = {

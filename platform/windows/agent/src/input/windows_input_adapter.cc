@@ -16,18 +16,18 @@ namespace {
 using Result = std::expected<void, InputError>;
 namespace event = protocol::input_event;
 
-std::optional<MouseButton> button_for(std::uint32_t number) {
+std::optional<RemoteButton> remote_button(std::uint32_t number) {
   switch (number) {
     case 1:
-      return MouseButton::kLeft;
+      return RemoteButton::kPrimary;
     case 2:
-      return MouseButton::kRight;
+      return RemoteButton::kSecondary;
     case 3:
-      return MouseButton::kMiddle;
+      return RemoteButton::kMiddle;
     case 4:
-      return MouseButton::kBack;
+      return RemoteButton::kBack;
     case 5:
-      return MouseButton::kForward;
+      return RemoteButton::kForward;
     default:
       return std::nullopt;
   }
@@ -73,7 +73,7 @@ class WindowsInputAdapter final : public InputAdapter {
       note(send_key(vk, false));
     }
     for (const MouseButton button : held_.buttons()) {
-      note(send_button(button, false));
+      note(release_button(button));
     }
     held_.set_modifier_byte(0);
     return first;
@@ -92,7 +92,7 @@ class WindowsInputAdapter final : public InputAdapter {
       }
     }
     for (const MouseButton button : held_.buttons_owed()) {
-      if (auto sent = send_button(button, false); !sent) {
+      if (auto sent = release_button(button); !sent) {
         return sent;
       }
     }
@@ -111,12 +111,26 @@ class WindowsInputAdapter final : public InputAdapter {
   }
 
   Result apply(const event::PointerButton& event) {
-    const auto button = button_for(event.button);
-    if (!button) {
+    const auto remote = remote_button(event.button);
+    if (!remote) {
       return std::unexpected(InputError::kUnsupported);
     }
-    // A release is sent even for a button not held, to free one that is stuck.
-    return send_button(*button, event.pressed);
+    if (event.pressed) {
+      const MouseButton button = physical_button_now(*remote);
+      held_.pressing(button, *remote);
+      return send(button_record(button, true));
+    }
+    // The release goes to the physical button the press went to, even if the
+    // local user swapped the buttons since. A release is sent even for a
+    // button not held, to free one that is stuck.
+    return release_button(held_.button_for(*remote).value_or(physical_button_now(*remote)));
+  }
+
+  // Read whenever a primary or secondary button is pressed: the local user may
+  // swap the buttons during a session.
+  MouseButton physical_button_now(RemoteButton remote) {
+    const bool sided = remote == RemoteButton::kPrimary || remote == RemoteButton::kSecondary;
+    return physical_button(remote, sided && api_.screen_metric(os::ScreenMetric::kSwapButton) != 0);
   }
 
   Result apply(const event::ScrollDelta& scroll) {
@@ -189,17 +203,13 @@ class WindowsInputAdapter final : public InputAdapter {
     return sent;
   }
 
-  Result send_button(MouseButton button, bool press) {
-    if (press) {
-      held_.pressing(button);
-    }
-    auto sent = send(button_record(button, press));
-    if (!press) {
-      if (sent) {
-        held_.released(button);
-      } else {
-        held_.release_refused(button);
-      }
+  // Forgotten only once the release went through.
+  Result release_button(MouseButton button) {
+    auto sent = send(button_record(button, false));
+    if (sent) {
+      held_.released(button);
+    } else {
+      held_.release_refused(button);
     }
     return sent;
   }

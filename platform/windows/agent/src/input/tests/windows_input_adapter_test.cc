@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input/key_table.h"
+#include "input/tests/desktop_model.h"
 #include "input/tests/fake_input_api.h"
 
 namespace ombrelin::input {
@@ -166,6 +167,68 @@ INSTANTIATE_TEST_SUITE_P(
                       ButtonCase{3, true, 0, 0x0020}, ButtonCase{3, false, 0, 0x0040},
                       ButtonCase{4, true, 1, 0x0080}, ButtonCase{4, false, 1, 0x0100},
                       ButtonCase{5, true, 2, 0x0080}, ButtonCase{5, false, 2, 0x0100}));
+
+struct SwapCase {
+  std::uint32_t number;
+  std::int32_t data;
+  std::uint32_t down;  // the physical button's flags with swapped buttons
+  std::uint32_t up;
+};
+
+class SwappedButtonTest : public AdapterTest, public ::testing::WithParamInterface<SwapCase> {};
+
+// With the buttons swapped for the left hand, the remote party's primary button
+// is the local user's primary one, which is the physical right button.
+TEST_P(SwappedButtonTest, PressesTheLocalUsersButton) {
+  api_.set_swapped(true);
+  EXPECT_EQ(apply(button(GetParam().number, true)), "");
+  EXPECT_EQ(apply(button(GetParam().number, false)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{mouse(0, 0, GetParam().data, GetParam().down),
+                                      mouse(0, 0, GetParam().data, GetParam().up)}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, SwappedButtonTest,
+                         ::testing::Values(SwapCase{1, 0, 0x0008, 0x0010},
+                                           SwapCase{2, 0, 0x0002, 0x0004},
+                                           SwapCase{3, 0, 0x0020, 0x0040},
+                                           SwapCase{4, 1, 0x0080, 0x0100},
+                                           SwapCase{5, 2, 0x0080, 0x0100}));
+
+// The local user may swap the buttons at any time: each press follows the
+// setting of its moment, and each release goes to the button its press went to.
+TEST_F(AdapterTest, ASwapWhileHeldReleasesThePressedButton) {
+  EXPECT_EQ(apply(button(1, true)), "");
+  api_.set_swapped(true);
+  EXPECT_EQ(apply(button(2, true)), "");  // the physical left button, already down
+  EXPECT_EQ(apply(button(1, false)), "");
+  EXPECT_EQ(apply(button(1, true)), "");
+  api_.set_swapped(false);
+  EXPECT_EQ(outcome(adapter_->release_all()), "");
+  const std::vector<InputRecord> sent = api_.take_sent();
+  EXPECT_EQ(std::vector(sent.begin(), sent.begin() + 4),
+            (std::vector{mouse(0, 0, 0, 0x0002), mouse(0, 0, 0, 0x0002), mouse(0, 0, 0, 0x0004),
+                         mouse(0, 0, 0, 0x0008)}));
+  EXPECT_TRUE(testing::pressed_on_desktop(sent).empty());
+  // A release of a button not held follows the setting of the moment.
+  EXPECT_EQ(apply(button(2, false)), "");
+  EXPECT_EQ(api_.sent(), (std::vector{mouse(0, 0, 0, 0x0010)}));
+}
+
+// A release Windows refused stays owed to the physical button pressed, whatever
+// the setting is when it is sent again.
+TEST_F(AdapterTest, AnOwedButtonReleaseKeepsItsPhysicalButton) {
+  api_.set_swapped(true);
+  EXPECT_EQ(apply(button(1, true)), "");
+  api_.accept_calls(0);
+  EXPECT_EQ(apply(button(1, false)), kBlocked);
+  api_.set_swapped(false);
+  api_.accept_calls(std::nullopt);
+  api_.clear_sent();
+  EXPECT_EQ(apply(move(0, 0)), "");
+  EXPECT_EQ(api_.take_sent(), (std::vector{mouse(0, 0, 0, 0x0010), mouse(0, 0, 0, kAbsoluteMove)}));
+  EXPECT_EQ(outcome(adapter_->release_all()), "");
+  EXPECT_TRUE(api_.sent().empty());
+}
 
 struct WheelCase {
   event::ScrollDelta delta;

@@ -52,7 +52,6 @@ class SimulatedInputApi final : public InputApi {
   SimulatedInputApi(const DesktopDescription& description, DesktopState& state, Journal& journal)
       : journal_(journal),
         state_(state),
-        swap_buttons_(description.swap_buttons),
         cursor_fails_(description.cursor_fails),
         fails_after_(description.send_input_fails_after) {}
 
@@ -87,7 +86,7 @@ class SimulatedInputApi final : public InputApi {
       case ScreenMetric::kHeight:
         return state_.screen().cy;
       case ScreenMetric::kSwapButton:
-        return swap_buttons_ ? 1 : 0;
+        return state_.swap_buttons() ? 1 : 0;
     }
     return 0;
   }
@@ -135,7 +134,6 @@ class SimulatedInputApi final : public InputApi {
 
   Journal& journal_;
   DesktopState& state_;
-  bool swap_buttons_;
   bool cursor_fails_;
   std::optional<std::uint64_t> fails_after_;
   std::uint64_t successes_ = 0;

@@ -392,6 +392,12 @@ class SimulatedWindowSystem final : public WindowSystem {
         enqueue_locked({window, kWmClose, 0, 0});
       } else if (line == "secure-desktop on" || line == "secure-desktop off") {
         state_.set_secure_desktop(line == "secure-desktop on");
+      } else if (line == "swap-buttons on" || line == "swap-buttons off") {
+        // What the local user's mouse settings call; journalled so that a test
+        // knows when the setting holds.
+        const bool swap = line == "swap-buttons on";
+        state_.set_swap_buttons(swap);
+        journal_.record(JournalLine("SwapMouseButton").flag("swap", swap).finish());
       } else if (line == "display-change" && state_.change_display()) {
         // As Windows sends it to every top-level window: the colour depth, and
         // the primary screen's size in the two words of lParam.

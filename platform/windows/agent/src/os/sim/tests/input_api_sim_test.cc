@@ -51,6 +51,7 @@ class SimulatedInput {
   ~SimulatedInput() { ::unlink(path_.c_str()); }
 
   InputApi& api() { return *api_; }
+  DesktopState& state() { return *state_; }
   std::uint32_t send(const InputRecord& record) { return api_->send_input(std::span(&record, 1)); }
 
   std::vector<std::string> journal_lines() const {
@@ -104,6 +105,22 @@ TEST(SimulatedInputTest, NoPrimaryMonitorMeansNoScreenAndCursorCanFail) {
   SimulatedInput desktop(R"({"monitors": [], "cursorFails": true})");
   EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kHeight), 0);
   EXPECT_FALSE(desktop.api().cursor_position());
+}
+
+// The local user's swapped buttons, from the desktop file and as the local user
+// changes them; the screen metrics follow a display change.
+TEST(SimulatedInputTest, MetricsFollowTheDesktopState) {
+  SimulatedInput desktop(
+      R"({"swapButtons": true, "displayChanges": [{"monitors": [], "screen": {"cx": 800, "cy": 600}}]})");
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kSwapButton), 1);
+  desktop.state().set_swap_buttons(false);
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kSwapButton), 0);
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kWidth), 1920);
+  EXPECT_TRUE(desktop.state().change_display());
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kWidth), 800);
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kHeight), 600);
+  EXPECT_FALSE(desktop.state().change_display());
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kWidth), 800);
 }
 
 TEST(SimulatedInputTest, UsKeyboardLayout) {
