@@ -35,7 +35,7 @@ ALT, CONTROL, META, SHIFT = 1, 2, 4, 8
 VK_BACK, VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x08, 0x09, 0x0D, 0x1B, 0x20
 VK_PRIOR, VK_NEXT, VK_END, VK_HOME = 0x21, 0x22, 0x23, 0x24
 VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_DELETE = 0x25, 0x26, 0x27, 0x28, 0x2E
-VK_MENU, VK_LWIN = 0x12, 0x5B
+VK_LWIN, VK_RWIN, VK_LMENU, VK_RMENU = 0x5B, 0x5C, 0xA4, 0xA5
 VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL = 0xA0, 0xA1, 0xA2, 0xA3
 VK_F1 = 0x70
 
@@ -49,10 +49,11 @@ SCAN_CODES = {
     VK_RETURN: 0x1C, VK_ESCAPE: 0x01, VK_BACK: 0x0E, VK_TAB: 0x0F, VK_SPACE: 0x39,
     VK_HOME: 0xE047, VK_PRIOR: 0xE049, VK_DELETE: 0xE053, VK_END: 0xE04F, VK_NEXT: 0xE051,
     VK_RIGHT: 0xE04D, VK_LEFT: 0xE04B, VK_DOWN: 0xE050, VK_UP: 0xE048,
-    VK_LCONTROL: 0x1D, VK_RCONTROL: 0xE01D, VK_LSHIFT: 0x2A, VK_RSHIFT: 0x36, VK_MENU: 0x38, VK_LWIN: 0xE05B,
+    VK_LCONTROL: 0x1D, VK_RCONTROL: 0xE01D, VK_LSHIFT: 0x2A, VK_RSHIFT: 0x36, VK_LWIN: 0xE05B,
+    VK_LMENU: 0x38, VK_RMENU: 0xE038, VK_RWIN: 0xE05C,
 }
-# Keys sent with KEYEVENTF_EXTENDEDKEY; the left Windows key is not one of them.
-EXTENDED = {VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_DELETE, VK_RCONTROL}
+# Keys sent with KEYEVENTF_EXTENDEDKEY; the Windows keys are not among them.
+EXTENDED = {VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, VK_DELETE, VK_RCONTROL, VK_RMENU}
 
 # Every key name sent as an ordinary key, with its virtual key.
 KEY_NAMES = {
@@ -157,7 +158,8 @@ def pixel(fraction: float, origin: int, size: int) -> int:
 def absolute(px: int, extent: int) -> int:
     scaled = px * 65535
     rounded = abs(scaled) + (extent - 1) // 2
-    return (rounded // (extent - 1)) * (1 if scaled >= 0 else -1)
+    # Never past the primary screen's edges.
+    return min(max((rounded // (extent - 1)) * (1 if scaled >= 0 else -1), 0), 65535)
 
 
 # A session to drive ------------------------------------------------------------
@@ -268,8 +270,12 @@ FLOAT_HALF = 0.001302761840634048
                      [(0, 0, 0, 0), (1, 1, 65535, 65535), (0.5, 0.5, 32770, 32784)], id="16384x2048"),
         pytest.param({"screen": {"cx": 3840, "cy": 2160}},
                      [(0, 0, 0, 0), (1, 1, 32759, 32752)], id="screen-metrics-larger-than-the-mode"),
+        # A primary display whose pixels lie off the screen's range lands on the edge.
         pytest.param({"monitors": [SIDE, monitor(left=-1920)], "screen": {"cx": 1920, "cy": 1080}},
-                     [(0, 0, -65569, 0), (1, 1, -34, 65535)], id="primary-listed-second"),
+                     [(0, 0, 0, 0), (1, 1, 0, 65535)], id="primary-listed-second"),
+        pytest.param({"monitors": [monitor(width=3840, height=2160)], "screen": {"cx": 1920, "cy": 1080}},
+                     [(0, 0, 0, 0), (0.25, 0.25, 32785, 32798), (0.5, 0.5, 65535, 65535), (1, 1, 65535, 65535)],
+                     id="mode-larger-than-the-screen-metrics"),
         pytest.param({"monitors": [monitor(left=100, top=50, width=800, height=600)],
                       "screen": {"cx": 2000, "cy": 1200}},
                      [(0, 0, 3278, 2733), (1, 1, 29473, 35473)], id="primary-offset"),
@@ -358,22 +364,35 @@ A, C, Z = ord("A"), ord("C"), ord("Z")
                       (("ShiftLeft", False, 0), [up(VK_LSHIFT)])], id="shift-a"),
         pytest.param([(("KeyC", True, CONTROL), [key(VK_LCONTROL), key(C)]),
                       (("KeyC", False, 0), [up(VK_LCONTROL), up(C)])], id="control-c-released-with-the-key"),
-        pytest.param([(("AltLeft", True, ALT), [key(VK_MENU)]),
+        pytest.param([(("AltLeft", True, ALT), [key(VK_LMENU)]),
                       (("KeyZ", True, ALT | META), [key(VK_LWIN), key(Z)])], id="alt-then-meta"),
-        pytest.param([(("KeyA", True, 15), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_MENU), key(VK_LWIN), key(A)]),
-                      (("KeyZ", True, 0), [up(VK_LCONTROL), up(VK_LSHIFT), up(VK_MENU), up(VK_LWIN), key(Z)])],
+        pytest.param([(("KeyA", True, 15), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_LMENU), key(VK_LWIN), key(A)]),
+                      (("KeyZ", True, 0), [up(VK_LCONTROL), up(VK_LSHIFT), up(VK_LMENU), up(VK_LWIN), key(Z)])],
                      id="all-four-in-bit-order"),
         pytest.param([(("ControlLeft", True, 0), []), (("ShiftLeft", True, 0), [])], id="modifier-names-alone"),
         pytest.param([(("ControlRight", True, CONTROL), [key(VK_RCONTROL)]),
                       (("ControlRight", False, CONTROL), [key(VK_LCONTROL), up(VK_RCONTROL)])], id="right-control"),
-        pytest.param([(("AltLeft", True, ALT), [key(VK_MENU)]),
-                      (("AltRight", True, ALT), [up(VK_MENU), key(VK_MENU)])], id="left-to-right-alt"),
+        # Left and right modifiers are distinct keys: both Alts are held at once.
+        pytest.param([(("AltLeft", True, ALT), [key(VK_LMENU)]),
+                      (("AltRight", True, ALT), [key(VK_RMENU)]),
+                      (("AltLeft", False, ALT), [up(VK_LMENU)]),
+                      (("AltRight", False, 0), [up(VK_RMENU)])], id="left-and-right-alt"),
+        # AltGr+Q: right Alt stays down while Q goes down and up.
+        pytest.param([(("AltRight", True, ALT), [key(VK_RMENU)]),
+                      (("KeyQ", True, ALT), [key(ord("Q"))]),
+                      (("KeyQ", False, ALT), [up(ord("Q"))]),
+                      (("AltRight", False, 0), [up(VK_RMENU)])], id="altgr-q"),
         pytest.param([(("ShiftRight", True, SHIFT), [key(VK_RSHIFT)]),
-                      (("MetaRight", True, SHIFT | META), [key(VK_LSHIFT), up(VK_RSHIFT), key(VK_LWIN)])],
+                      (("MetaRight", True, SHIFT | META), [key(VK_RWIN)]),
+                      (("KeyE", True, SHIFT | META), [key(ord("E"))]),
+                      (("KeyE", False, 0), [up(VK_RSHIFT), up(VK_RWIN), up(ord("E"))])],
                      id="right-shift-and-meta"),
+        # Shift to Control: Shift goes up before Control goes down.
+        pytest.param([(("KeyA", True, SHIFT), [key(VK_LSHIFT), key(A)]),
+                      (("KeyC", True, CONTROL), [up(VK_LSHIFT), key(VK_LCONTROL), key(C)])], id="shift-then-control"),
         pytest.param([(("ArrowLeft", True, 0), [key(VK_LEFT)]), (("ArrowLeft", False, 0), [up(VK_LEFT)])],
                      id="extended-arrow"),
-        pytest.param([(("F12", True, CONTROL | ALT | SHIFT), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_MENU),
+        pytest.param([(("F12", True, CONTROL | ALT | SHIFT), [key(VK_LCONTROL), key(VK_LSHIFT), key(VK_LMENU),
                                                               key(VK_F1 + 11)])], id="emergency-chord"),
     ],
 )
@@ -382,6 +401,23 @@ def test_modifiers_are_synchronised_before_each_key(ready, steps):
     for (code, down, modifiers), expected in steps:
         ok(remote.key(code, down, modifiers))
         assert remote.sent() == expected, (code, down, modifiers)
+
+
+# A right-hand modifier held while keys are typed with it is never let go of in
+# between: the desktop sees one press of it, the keys inside it, one release.
+@pytest.mark.parametrize("code, bit, vk", [("AltRight", ALT, VK_RMENU), ("ControlRight", CONTROL, VK_RCONTROL),
+                                           ("ShiftRight", SHIFT, VK_RSHIFT), ("MetaRight", META, VK_RWIN)])
+def test_a_right_modifier_holds_across_the_keys_typed_with_it(ready, code, bit, vk):
+    remote = start_remote(ready)
+    ok(remote.key(code, True, bit))
+    for letter in "QWE":
+        ok(remote.key(f"Key{letter}", True, bit))
+        ok(remote.key(f"Key{letter}", False, bit))
+    ok(remote.key(code, False, 0))
+    records = remote.sent()
+    assert [record for record in records if record["vk"] == vk] == [key(vk), up(vk)]
+    assert records[0] == key(vk) and records[-1] == up(vk)
+    assert still_held(records) == set()
 
 
 def test_every_key_name_is_sent_with_its_virtual_key_and_scan_code(ready):
@@ -563,6 +599,152 @@ def test_the_lease_ending_lets_go_of_held_input(ready):
     assert_releases(remote.sent(), releases)
     assert remote.pointer(buttons=1)["error"] == NO_SESSION
     assert remote.sent() == []
+
+
+# Swapped mouse buttons ---------------------------------------------------------
+
+# The physical buttons that SendInput presses for each button bit when the local
+# user has swapped the left and right buttons.
+SWAPPED = {1: 2, 2: 1, 4: 4, 8: 8, 16: 16}
+
+
+def swap_buttons(remote: Remote, swapped: bool):
+    """Plays the local user changing the setting; returns once it holds."""
+    before = len(calls(remote.host, "SwapMouseButton"))
+    act(remote.host, f"swap-buttons {'on' if swapped else 'off'}")
+    wait_for(lambda: len(calls(remote.host, "SwapMouseButton")) > before, what="the swap setting")
+
+
+@pytest.mark.parametrize("bit", BUTTONS)
+def test_with_swapped_buttons_the_primary_button_is_the_local_users(ready, bit):
+    remote = start_remote(ready, {"swapButtons": True})
+    ok(remote.pointer(buttons=bit))
+    ok(remote.pointer(buttons=0))
+    assert remote.sent() == [CENTRE, button(SWAPPED[bit]), CENTRE, button(SWAPPED[bit], up=True)]
+
+
+# The setting is read at every press; a button is released as the physical
+# button its press went to, even when the local user swapped them in between.
+def test_a_swap_while_held_releases_the_pressed_button(ready):
+    remote = start_remote(ready)
+    ok(remote.pointer(buttons=1))
+    swap_buttons(remote, True)
+    ok(remote.pointer(buttons=0))
+    ok(remote.pointer(buttons=1))
+    swap_buttons(remote, False)
+    ok(remote.control("stop"))
+    assert remote.sent() == [CENTRE, button(1), CENTRE, button(1, up=True), CENTRE, button(2),
+                             button(2, up=True)]
+
+
+# Releases Windows refused stay owed to the very key and button pressed: right
+# Alt, and the physical right button pressed as the primary one, even after the
+# local user swapped the buttons back.
+def test_owed_releases_keep_their_side_and_physical_button(ready):
+    remote = start_remote(ready, {"swapButtons": True})
+    ok(remote.key("AltRight", True, ALT))
+    ok(remote.pointer(buttons=1))
+    assert remote.sent() == [key(VK_RMENU), CENTRE, button(2)]
+    act(remote.host, "secure-desktop on")
+    swap_buttons(remote, False)
+    assert remote.pointer(buttons=0)["error"] == INPUT_REJECTED
+    refused = remote.sent()
+    assert all(record["inserted"] == 0 for record in refused)
+    assert refused[-2:] == [key(VK_RMENU, up=True, inserted=0), button(2, up=True, inserted=0)]
+
+    act(remote.host, "secure-desktop off")
+    swap_buttons(remote, False)
+    ok(remote.control("pause-input", paused=False))
+    ok(remote.pointer(buttons=0))
+    assert remote.sent() == [up(VK_RMENU), button(2, up=True), CENTRE]
+    assert still_held(refused + [up(VK_RMENU), button(2, up=True)]) == set()
+
+
+# The display configuration changing during a session ----------------------------
+
+RESUMES = {
+    "page": lambda remote: ok(remote.host.command({"type": "pause", "paused": False})),
+    "peer": lambda remote: ok(remote.control("pause-input", paused=False)),
+}
+
+
+def change_display(remote: Remote) -> dict:
+    """Plays Windows changing the display configuration; returns the status once
+    the agent has dealt with it."""
+    act(remote.host, "display-change")
+    return wait_for_status(remote.host, lambda s: s["paused"] or not s["connected"])
+
+
+@pytest.mark.parametrize(
+    "configuration, centre, resume",
+    [
+        pytest.param({"monitors": [monitor(width=1280, height=1024)]}, (32793, 32800), "page", id="resolution"),
+        pytest.param({"monitors": [monitor(width=1080, height=1920, orientation=1)]}, (32798, 32785), "peer",
+                     id="portrait"),
+        pytest.param({"monitors": [dict(SIDE, left=-1920), monitor(width=2560, height=1440)]}, (32780, 32790),
+                     "page", id="display-added-before-it"),
+        # The screen metrics lag behind the new mode: moves stay on the screen's edges.
+        pytest.param({"monitors": [monitor(width=3840, height=2160)], "screen": {"cx": 1920, "cy": 1080}},
+                     (65535, 65535), "peer", id="screen-metrics-behind"),
+    ],
+)
+def test_a_display_change_pauses_then_keeps_the_approved_display(ready, configuration, centre, resume):
+    remote = start_remote(ready, {"displayChanges": [configuration]})
+    releases = hold_everything(remote)
+    changed = change_display(remote)
+    assert changed["connected"] is True and changed["paused"] is True
+    # Everything held is let go of at once, and the local user sees the pause.
+    assert_releases(remote.sent(), releases)
+    assert remote.pause_posts() == [1]
+    assert remote.pointer(buttons=1)["error"] == INPUT_REJECTED
+    assert remote.sent() == []
+
+    # The remote side resumes: input lands on the same display's new pixels.
+    assert RESUMES[resume](remote)["paused"] is False
+    ok(remote.pointer())
+    ok(remote.pointer(1, 1))
+    ok(remote.pointer(0, 0, buttons=1))
+    assert remote.sent() == [move(*centre), move(65535, 65535), move(0, 0), button(1)]
+    assert remote.pause_posts() == [1, 1, 0]
+
+
+@pytest.mark.parametrize(
+    "configuration",
+    [
+        pytest.param({"monitors": [monitor(primary=False, left=-1920), dict(SIDE, primary=True)]},
+                     id="primary-moved-to-another-display"),
+        pytest.param({"monitors": [dict(SIDE, primary=True)]}, id="display-gone"),
+        pytest.param({"monitors": [monitor(primary=False)]}, id="no-primary-display"),
+        pytest.param({"monitors": [monitor(fails="displaySettings")]}, id="displays-unreadable"),
+    ],
+)
+def test_a_display_change_away_from_the_approved_display_stops_the_session(ready, configuration):
+    remote = start_remote(ready, {"displayChanges": [configuration]})
+    releases = hold_everything(remote)
+    assert change_display(remote)["connected"] is False
+    assert_releases(remote.sent(), releases)
+    wait_for(lambda: calls(remote.host, "DestroyWindow", window=remote.main), what="the indicator's end")
+    assert calls(remote.host, "PostMessageW", msg=WM_APP_CLOSE, window=remote.main)
+    assert remote.pointer(buttons=1)["error"] == NO_SESSION
+    assert remote.sent() == []
+
+
+# Each change is judged on its own: back to the approved display as primary, the
+# session goes on with its first bounds.
+def test_display_changes_one_after_another(ready):
+    remote = start_remote(ready, {"displayChanges": [{"monitors": [monitor(width=1280, height=1024)]},
+                                                     {"monitors": [monitor()]}]})
+    for centre in [(32793, 32800), (32785, 32798)]:
+        assert change_display(remote)["connected"] is True
+        ok(remote.control("pause-input", paused=False))
+        ok(remote.pointer())
+        assert remote.sent() == [move(*centre)]
+    # No configuration is left: the line changes nothing.
+    act(remote.host, "display-change")
+    act(remote.host, "pause-button")
+    assert wait_for_status(remote.host, lambda s: s["paused"])["connected"] is True
+    act(remote.host, "pause-button")
+    assert wait_for_status(remote.host, lambda s: not s["paused"])["connected"] is True
 
 
 # SendInput refusing records ----------------------------------------------------

@@ -36,6 +36,21 @@ std::vector<Item> items_in(const std::map<Item, Hold>& held, Hold state) {
 
 }  // namespace
 
+void HeldInput::pressing(MouseButton button, RemoteButton pressed_for) {
+  buttons_[button] = Hold::kDown;
+  remote_buttons_[pressed_for] = button;
+}
+
+void HeldInput::released(MouseButton button) {
+  buttons_.erase(button);
+  std::erase_if(remote_buttons_, [button](const auto& entry) { return entry.second == button; });
+}
+
+std::optional<MouseButton> HeldInput::button_for(RemoteButton remote) const {
+  const auto found = remote_buttons_.find(remote);
+  return found == remote_buttons_.end() ? std::nullopt : std::optional(found->second);
+}
+
 void HeldInput::release_refused(std::uint16_t virtual_key) {
   mark_owed(keys_, virtual_key, Hold::kReleaseOwed);
 }

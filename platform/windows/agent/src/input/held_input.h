@@ -2,25 +2,35 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace ombrelin::input {
 
-// A mouse button as it is sent to Windows.
+// A mouse button as it is sent to Windows: a physical button, which Windows
+// then maps to the user's primary or secondary one.
 enum class MouseButton : std::uint8_t { kLeft, kRight, kMiddle, kBack, kForward };
+
+// A mouse button as the remote party names it: its primary and secondary are
+// the local user's, whichever physical buttons those are on this desktop.
+enum class RemoteButton : std::uint8_t { kPrimary, kSecondary, kMiddle, kBack, kForward };
 
 // The one record of what the remote side holds down through this agent: virtual
 // keys, mouse buttons and the HID modifier byte the held modifier keys stand for.
 // An item counts as held from just before its press is sent (a press reported as
 // failed may still have reached the desktop) until Windows has taken its release;
 // a release that Windows refused leaves the item held and owed, so that it is
-// sent again at the next chance. Main thread only.
+// sent again at the next chance. A button remembers which remote button it was
+// pressed for, so that its release goes to the same physical button even when
+// the local user swaps the buttons in between. Main thread only.
 class HeldInput {
  public:
   void pressing(std::uint16_t virtual_key) { keys_[virtual_key] = Hold::kDown; }
-  void pressing(MouseButton button) { buttons_[button] = Hold::kDown; }
+  void pressing(MouseButton button, RemoteButton pressed_for);
   void released(std::uint16_t virtual_key) { keys_.erase(virtual_key); }
-  void released(MouseButton button) { buttons_.erase(button); }
+  void released(MouseButton button);
+  // The physical button pressed for `remote` and not yet released, if any.
+  [[nodiscard]] std::optional<MouseButton> button_for(RemoteButton remote) const;
   // Windows refused the release of an item: it stays held, its release owed.
   void release_refused(std::uint16_t virtual_key);
   void release_refused(MouseButton button);
@@ -42,6 +52,7 @@ class HeldInput {
 
   std::map<std::uint16_t, Hold> keys_;
   std::map<MouseButton, Hold> buttons_;
+  std::map<RemoteButton, MouseButton> remote_buttons_;
   std::uint8_t modifier_byte_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <expected>
 
+#include "display/display_record.h"
 #include "input/input_error.h"
 #include "ombrelin/protocol/input_envelope.h"
 
@@ -23,6 +24,10 @@ class InputAdapter {
   // release stays held and is released again at the next chance (the first
   // failure is returned).
   virtual std::expected<void, InputError> release_all() = 0;
+
+  // Bounds pointer input by `display` from now on: the approved display as
+  // Windows reports it after the display configuration changed.
+  virtual void set_bounds(const display::DisplayRecord& display) = 0;
 };
 
 }  // namespace ombrelin::input

@@ -58,6 +58,22 @@ os::MouseRecord button_record(MouseButton button, bool press) {
                          .extra_info = kInjectedExtraInfo};
 }
 
+MouseButton physical_button(RemoteButton button, bool swapped) {
+  switch (button) {
+    case RemoteButton::kPrimary:
+      return swapped ? MouseButton::kRight : MouseButton::kLeft;
+    case RemoteButton::kSecondary:
+      return swapped ? MouseButton::kLeft : MouseButton::kRight;
+    case RemoteButton::kMiddle:
+      return MouseButton::kMiddle;
+    case RemoteButton::kBack:
+      return MouseButton::kBack;
+    case RemoteButton::kForward:
+      return MouseButton::kForward;
+  }
+  return MouseButton::kMiddle;
+}
+
 os::MouseRecord wheel_record(WheelAxis axis, std::int32_t steps) {
   // A positive vertical wheel delta scrolls up, a positive horizontal one right.
   const std::int64_t delta = std::int64_t{steps} * os::kWheelDelta;

@@ -19,6 +19,9 @@ enum class WheelAxis : std::uint8_t { kVertical, kHorizontal };
 // primary screen.
 [[nodiscard]] os::MouseRecord absolute_move_record(std::int32_t dx, std::int32_t dy);
 [[nodiscard]] os::MouseRecord button_record(MouseButton button, bool press);
+// The physical button that is the remote party's `button` on this desktop: with
+// the buttons swapped (for the left hand) the primary button is the right one.
+[[nodiscard]] MouseButton physical_button(RemoteButton button, bool swapped);
 // `steps` wheel notches; positive scrolls down or right.
 [[nodiscard]] os::MouseRecord wheel_record(WheelAxis axis, std::int32_t steps);
 // `scan` is the layout's scan code of the key (0 when the layout has none).

@@ -43,8 +43,11 @@ constexpr std::uint8_t kHidControl = 0x01;
 constexpr std::uint8_t kHidShift = 0x02;
 constexpr std::uint8_t kHidAlt = 0x04;
 constexpr std::uint8_t kHidMeta = 0x08;
-// A left-hand bit moved to the right-hand side.
-constexpr int kRightHandShift = 4;
+// A left-hand bit moved to the right-hand side; also the distance from a left
+// modifier's HID usage to its right one's.
+constexpr std::uint32_t kRightHandShift = 4;
+// Control, Shift, Alt, Meta.
+constexpr std::uint32_t kModifierKinds = 4;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -136,12 +139,66 @@ KeyInjection usage_to_virtual_key(std::uint32_t usage) {
   return key(named->virtual_key);
 }
 
+std::uint8_t modifiers_to_hold(std::uint8_t held, std::uint8_t wanted, std::uint32_t usage,
+                               bool down) {
+  std::uint8_t result = 0;
+  for (std::uint32_t kind = 0; kind < kModifierKinds; ++kind) {
+    const auto left = static_cast<std::uint8_t>(1u << kind);
+    const auto right = static_cast<std::uint8_t>(left << kRightHandShift);
+    if ((wanted & (left | right)) == 0) {
+      continue;  // the event has this modifier up
+    }
+    const std::uint8_t held_sides = held & (left | right);
+    std::uint8_t sides = 0;
+    if (usage == kFirstModifierUsage + kind) {
+      // The left key itself: held with whatever right key is held; going up,
+      // the right key carries the modifier if it is held, else the left stays.
+      sides = down ? static_cast<std::uint8_t>(left | (held_sides & right))
+                   : ((held_sides & right) != 0 ? right : left);
+    } else if (usage == kFirstModifierUsage + kRightHandShift + kind) {
+      // The right key itself: going up with the modifier still on, the left
+      // side takes over.
+      sides = down ? static_cast<std::uint8_t>(right | (held_sides & left)) : left;
+    } else {
+      sides = held_sides != 0 ? held_sides : static_cast<std::uint8_t>(wanted & (left | right));
+    }
+    result |= sides;
+  }
+  return result;
+}
+
 ModifierSteps modifier_steps(std::uint8_t current, std::uint8_t target) {
   ModifierSteps result;
-  for (std::size_t bit = 0; bit < kModifierVirtualKeys.size(); ++bit) {
-    const unsigned mask = 1u << bit;
-    if (((current ^ target) & mask) != 0) {
-      result.steps[result.count++] = ModifierStep{kModifierVirtualKeys[bit], (target & mask) != 0};
+  const auto step = [&result](std::uint32_t bit, bool press) {
+    result.steps[result.count++] = ModifierStep{kModifierVirtualKeys[bit], press};
+  };
+  const auto on = [](std::uint8_t byte, std::uint32_t bit) { return (byte & (1u << bit)) != 0; };
+  const auto kind_on = [&on](std::uint8_t byte, std::uint32_t kind) {
+    return on(byte, kind) || on(byte, kind + kRightHandShift);
+  };
+  for (std::uint32_t kind = 0; kind < kModifierKinds; ++kind) {
+    if (kind_on(target, kind)) {
+      continue;
+    }
+    for (const std::uint32_t bit : {kind, kind + kRightHandShift}) {
+      if (on(current, bit)) {
+        step(bit, false);
+      }
+    }
+  }
+  for (std::uint32_t kind = 0; kind < kModifierKinds; ++kind) {
+    if (!kind_on(target, kind)) {
+      continue;
+    }
+    for (const std::uint32_t bit : {kind, kind + kRightHandShift}) {
+      if (on(target, bit) && !on(current, bit)) {
+        step(bit, true);
+      }
+    }
+    for (const std::uint32_t bit : {kind, kind + kRightHandShift}) {
+      if (!on(target, bit) && on(current, bit)) {
+        step(bit, false);
+      }
     }
   }
   return result;

@@ -43,18 +43,30 @@ struct KeyInjection {
 
 [[nodiscard]] KeyInjection usage_to_virtual_key(std::uint32_t usage);
 
-// The virtual key of each HID modifier bit, bit 0 first. Left and right Alt
-// share VK_MENU and left and right Meta share VK_LWIN.
+// The virtual key of each HID modifier bit, bit 0 first. Left and right keys
+// are distinct keys to Windows (right Alt is AltGr on many layouts), so each
+// side is pressed and released as itself.
 inline constexpr std::array<std::uint16_t, 8> kModifierVirtualKeys = {
     0xA2,  // VK_LCONTROL
     0xA0,  // VK_LSHIFT
-    0x12,  // VK_MENU
+    0xA4,  // VK_LMENU
     0x5B,  // VK_LWIN
     0xA3,  // VK_RCONTROL
     0xA1,  // VK_RSHIFT
-    0x12,  // VK_MENU
-    0x5B,  // VK_LWIN
+    0xA5,  // VK_RMENU
+    0x5C,  // VK_RWIN
 };
+
+// The HID modifier byte to hold while a key event goes out, given the byte
+// `held` now and the event's own byte `wanted` (from compute_modifier_byte).
+// A modifier the event asks for on the left or unspecified side is already
+// satisfied by whichever side is held, so a held key is never let go of while
+// the event still needs its modifier: AltRight held, then KeyQ with Alt, keeps
+// right Alt down. A modifier key's own transition decides its side: going down
+// adds its side, going up drops it (the other side takes over when the event
+// still asks for the modifier).
+[[nodiscard]] std::uint8_t modifiers_to_hold(std::uint8_t held, std::uint8_t wanted,
+                                             std::uint32_t usage, bool down);
 
 // One press or release that brings the held modifiers in line with an event.
 struct ModifierStep {
@@ -73,8 +85,11 @@ struct ModifierSteps {
   [[nodiscard]] const ModifierStep* end() const { return steps.data() + count; }
 };
 
-// The steps from the modifier byte `current` to `target`: for every differing
-// bit, from bit 0 up, a press when `target` has it and a release otherwise.
+// The steps from the modifier byte `current` to `target`, Control, Shift, Alt,
+// Meta in that order. Modifiers that go up entirely are released first, so that
+// no combination the remote party never held is formed on the way (Ctrl+Shift
+// switches the keyboard layout on many desktops). A modifier that changes side
+// presses its new side before it releases the old one, so it never drops.
 [[nodiscard]] ModifierSteps modifier_steps(std::uint8_t current, std::uint8_t target);
 
 }  // namespace ombrelin::input

@@ -16,18 +16,18 @@ namespace {
 using Result = std::expected<void, InputError>;
 namespace event = protocol::input_event;
 
-std::optional<MouseButton> button_for(std::uint32_t number) {
+std::optional<RemoteButton> remote_button(std::uint32_t number) {
   switch (number) {
     case 1:
-      return MouseButton::kLeft;
+      return RemoteButton::kPrimary;
     case 2:
-      return MouseButton::kRight;
+      return RemoteButton::kSecondary;
     case 3:
-      return MouseButton::kMiddle;
+      return RemoteButton::kMiddle;
     case 4:
-      return MouseButton::kBack;
+      return RemoteButton::kBack;
     case 5:
-      return MouseButton::kForward;
+      return RemoteButton::kForward;
     default:
       return std::nullopt;
   }
@@ -73,11 +73,13 @@ class WindowsInputAdapter final : public InputAdapter {
       note(send_key(vk, false));
     }
     for (const MouseButton button : held_.buttons()) {
-      note(send_button(button, false));
+      note(release_button(button));
     }
     held_.set_modifier_byte(0);
     return first;
   }
+
+  void set_bounds(const display::DisplayRecord& display) override { display_ = display; }
 
  private:
   Result send_owed_releases() {
@@ -90,7 +92,7 @@ class WindowsInputAdapter final : public InputAdapter {
       }
     }
     for (const MouseButton button : held_.buttons_owed()) {
-      if (auto sent = send_button(button, false); !sent) {
+      if (auto sent = release_button(button); !sent) {
         return sent;
       }
     }
@@ -109,12 +111,26 @@ class WindowsInputAdapter final : public InputAdapter {
   }
 
   Result apply(const event::PointerButton& event) {
-    const auto button = button_for(event.button);
-    if (!button) {
+    const auto remote = remote_button(event.button);
+    if (!remote) {
       return std::unexpected(InputError::kUnsupported);
     }
-    // A release is sent even for a button not held, to free one that is stuck.
-    return send_button(*button, event.pressed);
+    if (event.pressed) {
+      const MouseButton button = physical_button_now(*remote);
+      held_.pressing(button, *remote);
+      return send(button_record(button, true));
+    }
+    // The release goes to the physical button the press went to, even if the
+    // local user swapped the buttons since. A release is sent even for a
+    // button not held, to free one that is stuck.
+    return release_button(held_.button_for(*remote).value_or(physical_button_now(*remote)));
+  }
+
+  // Read whenever a primary or secondary button is pressed: the local user may
+  // swap the buttons during a session.
+  MouseButton physical_button_now(RemoteButton remote) {
+    const bool sided = remote == RemoteButton::kPrimary || remote == RemoteButton::kSecondary;
+    return physical_button(remote, sided && api_.screen_metric(os::ScreenMetric::kSwapButton) != 0);
   }
 
   Result apply(const event::ScrollDelta& scroll) {
@@ -136,7 +152,8 @@ class WindowsInputAdapter final : public InputAdapter {
     if (injection.kind == KeyInjection::Kind::kUnsupported || key.modifiers > 0xFF) {
       return std::unexpected(InputError::kUnsupported);
     }
-    const auto target = static_cast<std::uint8_t>(key.modifiers);
+    const std::uint8_t target = modifiers_to_hold(
+        held_.modifier_byte(), static_cast<std::uint8_t>(key.modifiers), key.usage, key.down);
     for (const ModifierStep& step : modifier_steps(held_.modifier_byte(), target)) {
       if (auto sent = send_key(step.virtual_key, step.press); !sent) {
         return sent;
@@ -159,13 +176,15 @@ class WindowsInputAdapter final : public InputAdapter {
     return send(absolute_move_record(*dx, *dy));
   }
 
-  // Sent as an absolute move, so that mouse acceleration does not scale the delta.
+  // Sent as an absolute move, so that mouse acceleration does not scale the
+  // delta; bounded like every other move, wherever the cursor was.
   Result move_by(std::int32_t dx, std::int32_t dy) {
     const auto cursor = api_.cursor_position();
     if (!cursor) {
       return std::unexpected(InputError::kNoCursorPosition);
     }
-    return move_to(PixelPoint{add_saturated(cursor->x, dx), add_saturated(cursor->y, dy)});
+    return move_to(clamp_to_display(
+        PixelPoint{add_saturated(cursor->x, dx), add_saturated(cursor->y, dy)}, display_));
   }
 
   // Held from before the press is sent; forgotten only once the release went through.
@@ -184,17 +203,13 @@ class WindowsInputAdapter final : public InputAdapter {
     return sent;
   }
 
-  Result send_button(MouseButton button, bool press) {
-    if (press) {
-      held_.pressing(button);
-    }
-    auto sent = send(button_record(button, press));
-    if (!press) {
-      if (sent) {
-        held_.released(button);
-      } else {
-        held_.release_refused(button);
-      }
+  // Forgotten only once the release went through.
+  Result release_button(MouseButton button) {
+    auto sent = send(button_record(button, false));
+    if (sent) {
+      held_.released(button);
+    } else {
+      held_.release_refused(button);
     }
     return sent;
   }

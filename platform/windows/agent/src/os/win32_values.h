@@ -25,6 +25,9 @@ inline constexpr std::int32_t kCwUseDefault = std::numeric_limits<std::int32_t>:
 // Window messages.
 inline constexpr std::uint32_t kWmDestroy = 0x0002;
 inline constexpr std::uint32_t kWmClose = 0x0010;
+// Sent to every top-level window once the display configuration has changed;
+// wParam the new colour depth, lParam the primary screen's new width and height.
+inline constexpr std::uint32_t kWmDisplayChange = 0x007E;
 inline constexpr std::uint32_t kWmCommand = 0x0111;
 inline constexpr std::uint32_t kWmHotKey = 0x0312;
 inline constexpr std::uint32_t kWmApp = 0x8000;

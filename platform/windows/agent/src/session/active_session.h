@@ -62,6 +62,9 @@ struct ActiveSession {
   protocol::Sha256Digest last_ticket_digest{};
   std::string session_id_text;
   std::string display_id;
+  // The GDI device name of the display the local user approved; input stays on
+  // it, and the session ends when it is no longer the primary display.
+  std::string display_device;
   std::vector<native_protocol::PermissionName> granted_permissions;
   // The rate window, the sequence state and the replay window of the remote
   // party's control messages.

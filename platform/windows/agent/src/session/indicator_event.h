@@ -6,9 +6,17 @@
 
 namespace ombrelin::session {
 
-// What the local user did at the indicator window, or, kLocalInput, anywhere
-// with a device of the computer.
-enum class IndicatorEvent : std::uint8_t { kResume = 0, kPause = 1, kStop = 2, kLocalInput = 3 };
+// What the local user did at the indicator window; kLocalInput: the local user
+// used a device of the computer anywhere; kDisplayChanged: the indicator window
+// heard that the display configuration changed (resolution, orientation, the
+// primary display, a monitor added or removed).
+enum class IndicatorEvent : std::uint8_t {
+  kResume = 0,
+  kPause = 1,
+  kStop = 2,
+  kDisplayChanged = 3,
+  kLocalInput = 4,
+};
 
 // An event of the indicator of one session. The session host numbers its
 // sessions, so that a Stop or Pause still queued from an indicator that is

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "display/mapping_display.h"
 #include "session/session_start.h"
 
 namespace ombrelin::session {
@@ -226,6 +227,10 @@ void SessionHost::on_indicator_event(IndicatorNotice notice) {
     hold_back_for_local_user();
     return;
   }
+  if (notice.event == IndicatorEvent::kDisplayChanged) {
+    on_display_change();
+    return;
+  }
   if (session_->gate.phase() == GatePhase::kActive) {
     apply_pause(PauseSource::kLocalUser, notice.event == IndicatorEvent::kPause);
   }
@@ -246,6 +251,24 @@ void SessionHost::end_local_hold_back_when_over() {
     session_->local_input_until.reset();
     session_->indicator.show_local_activity(false);
   }
+}
+
+void SessionHost::on_display_change() {
+  // Whatever the remote party was aiming at may have moved: nothing goes on
+  // until the remote side has seen the new layout and resumes.
+  if (session_->gate.phase() == GatePhase::kActive) {
+    apply_pause(PauseSource::kRemoteSide, true);
+  } else {
+    input::release_held_input(*session_->adapter, session_->control);
+  }
+  // Input stays on the display the local user approved: the same device, and
+  // only while it is the primary one. When that cannot be told, the session ends.
+  const auto primary = display::choose_mapping_display(services_.displays);
+  if (!primary || primary->device_name != session_->display_device) {
+    stop_session();
+    return;
+  }
+  session_->adapter->set_bounds(*primary);
 }
 
 void SessionHost::stop_if_lease_expired(std::uint64_t now_s) {

@@ -60,7 +60,8 @@ class SessionHost {
   [[nodiscard]] std::expected<void, CommandError> set_session_paused(
       std::optional<std::string_view> session_id, bool paused);
 
-  // The local user's Pause, Resume or Stop at the indicator window. Events of an
+  // The local user's Pause, Resume or Stop at the indicator window, or a change
+  // of the display configuration that the window heard of. Events of an
   // indicator of an earlier session change nothing.
   void on_indicator_event(IndicatorNotice notice);
 
@@ -85,6 +86,11 @@ class SessionHost {
   // The one sequence after a refused event: release everything held, pause
   // while the gate is active, tell the indicator.
   void release_and_pause();
+  // After the display configuration changed: input is paused for the remote
+  // side to resume and everything held is released, then the session goes on
+  // with the approved display's new bounds, or stops when that display is no
+  // longer the primary one.
+  void on_display_change();
   // What the session does after a control message went through or was refused.
   void apply_control_effect(input::ControlEffect effect);
   void apply_control_refusal(input::ControlRefusal refusal);

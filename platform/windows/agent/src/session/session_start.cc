@@ -71,6 +71,7 @@ std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices&
                        grant.ticket_payload_digest,
                        grant.session_id_text,
                        grant.display_id,
+                       primary->device_name,
                        std::move(names),
                        input::ControlState{},
                        IndicatorLink(services.windows, std::move(*indicator)),

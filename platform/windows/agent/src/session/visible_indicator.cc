@@ -138,6 +138,11 @@ class IndicatorWindow final : public os::WindowMessageHandler, public os::LowLev
       case kCloseIndicator:
         windows_.destroy_window(window);
         return 0;
+      case os::kWmDisplayChange:
+        // The main loop decides what the change means for the session; the
+        // window itself shows whatever pause state it is told.
+        send(IndicatorEvent::kDisplayChanged);
+        return 0;
       default:
         return std::nullopt;
     }

@@ -49,7 +49,15 @@ class FakeInputApi final : public os::InputApi {
   }
   std::uint32_t scan_code(std::uint16_t vk) override { return vk + scan_offset_; }
   std::int32_t screen_metric(os::ScreenMetric metric) override {
-    return metric == os::ScreenMetric::kWidth ? screen_cx_ : screen_cy_;
+    switch (metric) {
+      case os::ScreenMetric::kWidth:
+        return screen_cx_;
+      case os::ScreenMetric::kHeight:
+        return screen_cy_;
+      case os::ScreenMetric::kSwapButton:
+        return swapped_ ? 1 : 0;
+    }
+    return 0;
   }
   std::expected<os::CursorPoint, os::OsError> cursor_position() override {
     if (!cursor_) {
@@ -71,6 +79,8 @@ class FakeInputApi final : public os::InputApi {
     screen_cx_ = cx;
     screen_cy_ = cy;
   }
+  // The local user's setting of swapped mouse buttons (GetSystemMetrics(SM_SWAPBUTTON)).
+  void set_swapped(bool swapped) { swapped_ = swapped; }
   // None: GetCursorPos fails.
   void set_cursor(std::optional<os::CursorPoint> cursor) { cursor_ = cursor; }
   // Switches the keyboard layout: every scan code moves by `offset`.
@@ -82,6 +92,7 @@ class FakeInputApi final : public os::InputApi {
   std::optional<int> accepted_calls_;
   std::int32_t screen_cx_ = 1920;
   std::int32_t screen_cy_ = 1080;
+  bool swapped_ = false;
   std::optional<os::CursorPoint> cursor_ = os::CursorPoint{};
   std::uint32_t scan_offset_ = kScanOffset;
 };

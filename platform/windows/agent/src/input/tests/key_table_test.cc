@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -141,12 +142,58 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ModifierStepsTest,
     ::testing::Values(
         StepsCase{0x0F, 0x0F, {}},
-        StepsCase{0x00, 0x0F, {{0xA2, true}, {0xA0, true}, {0x12, true}, {0x5B, true}}},
-        StepsCase{0x0F, 0x00, {{0xA2, false}, {0xA0, false}, {0x12, false}, {0x5B, false}}},
-        // Left to right Alt lets VK_MENU go, then presses it again.
-        StepsCase{0x04, 0x40, {{0x12, false}, {0x12, true}}},
-        StepsCase{0x01, 0x10, {{0xA2, false}, {0xA3, true}}},
-        StepsCase{0x00, 0xF0, {{0xA3, true}, {0xA1, true}, {0x12, true}, {0x5B, true}}}));
+        StepsCase{0x00, 0x0F, {{0xA2, true}, {0xA0, true}, {0xA4, true}, {0x5B, true}}},
+        StepsCase{0x0F, 0x00, {{0xA2, false}, {0xA0, false}, {0xA4, false}, {0x5B, false}}},
+        // A modifier changing side presses the new side first: it never drops.
+        StepsCase{0x04, 0x40, {{0xA5, true}, {0xA4, false}}},
+        StepsCase{0x01, 0x10, {{0xA3, true}, {0xA2, false}}},
+        StepsCase{0x00, 0xF0, {{0xA3, true}, {0xA1, true}, {0xA5, true}, {0x5C, true}}},
+        StepsCase{0xF0, 0x00, {{0xA3, false}, {0xA1, false}, {0xA5, false}, {0x5C, false}}},
+        StepsCase{0x40, 0x44, {{0xA4, true}}}, StepsCase{0x44, 0x40, {{0xA4, false}}},
+        // Modifiers going up go first: Shift to Control never holds both.
+        StepsCase{0x02, 0x01, {{0xA0, false}, {0xA2, true}}},
+        StepsCase{0x22, 0x11, {{0xA0, false}, {0xA1, false}, {0xA2, true}, {0xA3, true}}}));
+
+struct HoldCase {
+  std::uint8_t held;
+  std::uint8_t wanted;
+  const char* name;
+  bool down;
+  std::uint8_t hold;
+};
+
+void PrintTo(const HoldCase& test, std::ostream* out) {
+  *out << std::hex << "held 0x" << int{test.held} << ", wanted 0x" << int{test.wanted} << ", "
+       << test.name << (test.down ? " down" : " up");
+}
+
+class ModifiersToHoldTest : public ::testing::TestWithParam<HoldCase> {};
+
+TEST_P(ModifiersToHoldTest, KeepsWhatTheEventStillNeeds) {
+  const std::uint32_t usage = usage_for_key_name(GetParam().name).value();
+  EXPECT_EQ(int{modifiers_to_hold(GetParam().held, GetParam().wanted, usage, GetParam().down)},
+            int{GetParam().hold});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ModifiersToHoldTest,
+    ::testing::Values(
+        // Right Alt satisfies the Alt of the keys typed with it, down and up.
+        HoldCase{0x40, 0x04, "KeyQ", true, 0x40}, HoldCase{0x40, 0x04, "KeyQ", false, 0x40},
+        HoldCase{0x40, 0x00, "AltRight", false, 0x00}, HoldCase{0x10, 0x01, "KeyC", true, 0x10},
+        HoldCase{0x80, 0x08, "KeyE", true, 0x80},
+        // Nothing held: the left side stands for an unspecified one.
+        HoldCase{0x00, 0x04, "KeyQ", true, 0x04}, HoldCase{0x00, 0x0F, "KeyA", true, 0x0F},
+        HoldCase{0x0F, 0x00, "KeyZ", true, 0x00}, HoldCase{0x00, 0x00, "ControlLeft", true, 0x00},
+        // A second side going down joins the first; going up leaves the other.
+        HoldCase{0x04, 0x40, "AltRight", true, 0x44}, HoldCase{0x40, 0x04, "AltLeft", true, 0x44},
+        HoldCase{0x44, 0x04, "AltLeft", false, 0x40}, HoldCase{0x44, 0x04, "AltRight", false, 0x04},
+        HoldCase{0x01, 0x10, "ControlRight", true, 0x11},
+        // A right key going up while the event still asks for the modifier: the
+        // left side takes over (pressed before the right one is released).
+        HoldCase{0x10, 0x01, "ControlRight", false, 0x01},
+        // Each kind on its own: right Shift stays, right Meta joins it.
+        HoldCase{0x20, 0x82, "MetaRight", true, 0xA0}, HoldCase{0x24, 0x01, "KeyC", true, 0x01}));
 
 }  // namespace
 }  // namespace ombrelin::input

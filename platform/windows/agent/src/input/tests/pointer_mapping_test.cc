@@ -44,6 +44,38 @@ INSTANTIATE_TEST_SUITE_P(
                       MapCase{kMax - 10, kMin, 100, 100, 1, 0, {kMax, kMin}},
                       MapCase{5, 7, 1920, 1080, std::nanf(""), std::nanf(""), {5, 7}}));
 
+struct ClampCase {
+  std::int32_t left;
+  std::int32_t top;
+  std::uint32_t width;
+  std::uint32_t height;
+  PixelPoint pixel;
+  PixelPoint clamped;
+};
+
+class ClampToDisplayTest : public ::testing::TestWithParam<ClampCase> {};
+
+TEST_P(ClampToDisplayTest, KeepsThePixelOnTheDisplay) {
+  display::DisplayRecord display;
+  display.left = GetParam().left;
+  display.top = GetParam().top;
+  display.width = GetParam().width;
+  display.height = GetParam().height;
+  EXPECT_EQ(clamp_to_display(GetParam().pixel, display), GetParam().clamped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClampToDisplayTest,
+    ::testing::Values(ClampCase{0, 0, 1920, 1080, {960, 540}, {960, 540}},
+                      ClampCase{0, 0, 1920, 1080, {1919, 1079}, {1919, 1079}},
+                      ClampCase{0, 0, 1920, 1080, {1920, 1080}, {1919, 1079}},
+                      ClampCase{0, 0, 1920, 1080, {-1, -5000}, {0, 0}},
+                      ClampCase{0, 0, 1920, 1080, {kMax, kMin}, {1919, 0}},
+                      ClampCase{-1920, 200, 1920, 1080, {0, 0}, {-1, 200}},
+                      ClampCase{100, 100, 0, 0, {50, 150}, {100, 100}},
+                      ClampCase{kMax - 10, kMin, 100, 100, {kMin, kMax}, {kMax - 10, kMin + 99}},
+                      ClampCase{kMax - 10, 0, 100, 1, {kMax, 7}, {kMax, 0}}));
+
 TEST(RoundSaturatedTest, RoundsHalvesAwayAndSaturates) {
   const float infinity = std::numeric_limits<float>::infinity();
   const struct {
@@ -73,12 +105,14 @@ TEST_P(NormaliseTest, Normalises) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, NormaliseTest,
     ::testing::Values(NormaliseCase{960, 1920, 32785}, NormaliseCase{540, 1080, 32798},
-                      NormaliseCase{-1, 1920, -34},
-                      // 32767.5 either way: halves go away from zero.
-                      NormaliseCase{1, 3, 32768}, NormaliseCase{-1, 3, -32768},
-                      NormaliseCase{1, 2, 65535}, NormaliseCase{kMax, 2, kMax},
-                      NormaliseCase{kMin, 2, kMin}, NormaliseCase{0, 1, std::nullopt},
-                      NormaliseCase{0, 0, std::nullopt}, NormaliseCase{0, -1920, std::nullopt}));
+                      // 32767.5: halves go away from zero.
+                      NormaliseCase{1, 3, 32768}, NormaliseCase{1, 2, 65535},
+                      // Pixels off the primary screen land on its nearest edge.
+                      NormaliseCase{-1, 1920, 0}, NormaliseCase{-1, 3, 0},
+                      NormaliseCase{1920, 1920, 65535}, NormaliseCase{3839, 1920, 65535},
+                      NormaliseCase{kMax, 2, 65535}, NormaliseCase{kMin, 2, 0},
+                      NormaliseCase{0, 1, std::nullopt}, NormaliseCase{0, 0, std::nullopt},
+                      NormaliseCase{0, -1920, std::nullopt}));
 
 class ScreenEdgesTest : public ::testing::TestWithParam<std::int32_t> {};
 

@@ -27,6 +27,10 @@ class RecordingAdapter final : public InputAdapter {
     return outcome();
   }
 
+  void set_bounds(const display::DisplayRecord& display) override {
+    calls.push_back("set_bounds " + display.device_name);
+  }
+
   // Calls succeed until this many more have; every call after that fails.
   std::optional<std::size_t> calls_before_failure;
   std::vector<std::string> calls;

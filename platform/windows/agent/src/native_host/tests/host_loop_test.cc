@@ -67,7 +67,15 @@ class CountingInput final : public os::InputApi {
   }
   std::uint32_t scan_code(std::uint16_t) override { return 0; }
   std::int32_t screen_metric(os::ScreenMetric metric) override {
-    return metric == os::ScreenMetric::kWidth ? 1920 : 1080;
+    switch (metric) {
+      case os::ScreenMetric::kWidth:
+        return 1920;
+      case os::ScreenMetric::kHeight:
+        return 1080;
+      case os::ScreenMetric::kSwapButton:
+        return 0;
+    }
+    return 0;
   }
   std::expected<os::CursorPoint, os::OsError> cursor_position() override {
     return os::CursorPoint{};

@@ -5,6 +5,7 @@ namespace ombrelin::os::sim {
 DesktopState::DesktopState(const DesktopDescription& description)
     : configuration_{description.monitors, description.screen},
       changes_(description.display_changes),
+      swap_buttons_(description.swap_buttons),
       cursor_{description.cursor.x, description.cursor.y} {}
 
 std::vector<SimulatedMonitor> DesktopState::monitors() const {
@@ -34,6 +35,16 @@ bool DesktopState::secure_desktop() const {
 void DesktopState::set_secure_desktop(bool in_front) {
   const std::lock_guard lock(mutex_);
   secure_desktop_ = in_front;
+}
+
+bool DesktopState::swap_buttons() const {
+  const std::lock_guard lock(mutex_);
+  return swap_buttons_;
+}
+
+void DesktopState::set_swap_buttons(bool swapped) {
+  const std::lock_guard lock(mutex_);
+  swap_buttons_ = swapped;
 }
 
 CursorPoint DesktopState::cursor() const {

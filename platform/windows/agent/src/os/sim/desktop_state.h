@@ -13,7 +13,8 @@ namespace ombrelin::os::sim {
 
 // What of the simulated desktop changes while the agent runs: the display
 // configuration (the described display changes, one action at a time), the
-// secure desktop in front or not, and the cursor. Its input calls, display calls
+// secure desktop in front or not, the local user's swapped mouse buttons, and
+// the cursor. Its input calls, display calls
 // and window system run on several threads and share it. Thread-safe.
 class DesktopState {
  public:
@@ -32,6 +33,10 @@ class DesktopState {
   [[nodiscard]] bool secure_desktop() const;
   void set_secure_desktop(bool in_front);
 
+  // GetSystemMetrics(SM_SWAPBUTTON): the left and right buttons swapped.
+  [[nodiscard]] bool swap_buttons() const;
+  void set_swap_buttons(bool swapped);
+
   [[nodiscard]] CursorPoint cursor() const;
   void set_cursor(CursorPoint point);
 
@@ -48,6 +53,7 @@ class DesktopState {
   std::vector<DisplayConfiguration> changes_;
   std::size_t changes_applied_ = 0;
   bool secure_desktop_ = false;
+  bool swap_buttons_ = false;
   CursorPoint cursor_;
   std::size_t hooks_ = 0;
   std::deque<LowLevelInput> injected_;

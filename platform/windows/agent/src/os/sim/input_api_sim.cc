@@ -53,7 +53,6 @@ class SimulatedInputApi final : public InputApi {
   SimulatedInputApi(const DesktopDescription& description, DesktopState& state, Journal& journal)
       : journal_(journal),
         state_(state),
-        swap_buttons_(description.swap_buttons),
         cursor_fails_(description.cursor_fails),
         fails_after_(description.send_input_fails_after) {}
 
@@ -91,7 +90,7 @@ class SimulatedInputApi final : public InputApi {
       case ScreenMetric::kHeight:
         return state_.screen().cy;
       case ScreenMetric::kSwapButton:
-        return swap_buttons_ ? 1 : 0;
+        return state_.swap_buttons() ? 1 : 0;
     }
     return 0;
   }
@@ -178,7 +177,6 @@ class SimulatedInputApi final : public InputApi {
 
   Journal& journal_;
   DesktopState& state_;
-  bool swap_buttons_;
   bool cursor_fails_;
   std::optional<std::uint64_t> fails_after_;
   std::uint64_t successes_ = 0;

@@ -31,6 +31,8 @@ constexpr std::int32_t kMessageBoxTop = 465;
 constexpr std::int32_t kMessageBoxWidth = 400;
 constexpr std::int32_t kMessageBoxHeight = 150;
 constexpr CursorPoint kMessageBoxYes{kMessageBoxLeft + 230, kMessageBoxTop + 120};
+// Bits per pixel of every simulated display configuration.
+constexpr std::uintptr_t kDisplayColourDepth = 32;
 
 struct Message {
   WindowHandle window;
@@ -576,7 +578,7 @@ class SimulatedWindowSystem final : public WindowSystem {
   }
 
   [[nodiscard]] LowLevelButton primary_button() const {
-    return description_.swap_buttons ? LowLevelButton::kRight : LowLevelButton::kLeft;
+    return state_.swap_buttons() ? LowLevelButton::kRight : LowLevelButton::kLeft;
   }
 
   // One event through the low-level hooks of the calling thread, the latest
@@ -792,6 +794,20 @@ class SimulatedWindowSystem final : public WindowSystem {
         enqueue_locked({window, kWmClose, 0, 0});
       } else if (line == "secure-desktop on" || line == "secure-desktop off") {
         state_.set_secure_desktop(line == "secure-desktop on");
+      } else if (line == "swap-buttons on" || line == "swap-buttons off") {
+        // What the local user's mouse settings call; journalled so that a test
+        // knows when the setting holds.
+        const bool swap = line == "swap-buttons on";
+        state_.set_swap_buttons(swap);
+        journal_.record(JournalLine("SwapMouseButton").flag("swap", swap).finish());
+      } else if (line == "display-change" && state_.change_display()) {
+        // As Windows sends it to every top-level window: the colour depth, and
+        // the primary screen's size in the two words of lParam.
+        const ScreenSize screen = state_.screen();
+        const auto size =
+            static_cast<std::intptr_t>((static_cast<std::uint32_t>(screen.cy) << 16) |
+                                       (static_cast<std::uint32_t>(screen.cx) & 0xFFFF));
+        enqueue_locked({window, kWmDisplayChange, kDisplayColourDepth, size});
       }
     }
   }

@@ -20,7 +20,7 @@ static_assert(kWsChild == WS_CHILD && kWsVisible == WS_VISIBLE && kWsCaption == 
 static_assert(kWsExTopmost == WS_EX_TOPMOST && kWsExAppWindow == WS_EX_APPWINDOW &&
               kSsNoPrefix == SS_NOPREFIX && kCwUseDefault == CW_USEDEFAULT);
 static_assert(kWmDestroy == WM_DESTROY && kWmClose == WM_CLOSE && kWmCommand == WM_COMMAND &&
-              kWmHotKey == WM_HOTKEY && kWmApp == WM_APP);
+              kWmHotKey == WM_HOTKEY && kWmApp == WM_APP && kWmDisplayChange == WM_DISPLAYCHANGE);
 static_assert(kMbYesNo == MB_YESNO && kMbIconWarning == MB_ICONWARNING &&
               kMbDefButton2 == MB_DEFBUTTON2 && kMbSetForeground == MB_SETFOREGROUND &&
               kMbTopmost == MB_TOPMOST && kIdYes == IDYES && kIdNo == IDNO);

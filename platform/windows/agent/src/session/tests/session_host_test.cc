@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -200,6 +203,115 @@ TEST_F(SessionHostTest, ReleasesRefusedAtAStopAreRetriedLater) {
   desktop_.input.clear_sent();
   sessions_.retry_refused_releases();
   EXPECT_TRUE(desktop_.input.sent().empty());
+}
+
+// A change of the display configuration, as the indicator window hears of it.
+struct DisplayChangeCase {
+  std::string name;
+  // What the displays are after the change.
+  std::function<void(display::test_support::FakeDisplayApi&)> change;
+  // Where a move to the centre lands afterwards; none when the session stops.
+  std::optional<std::pair<std::int32_t, std::int32_t>> centre;
+};
+
+void PrintTo(const DisplayChangeCase& test, std::ostream* out) { *out << test.name; }
+
+class DisplayChangeTest : public SessionHostTest,
+                          public ::testing::WithParamInterface<DisplayChangeCase> {};
+
+display::test_support::FakeMonitor other_display(bool primary) {
+  display::test_support::FakeMonitor other;
+  other.device = std::string("\\\\.\\DISPLAY2");
+  other.placement = {1920, 0, primary ? os::kMonitorFlagPrimary : 0};
+  return other;
+}
+
+TEST_P(DisplayChangeTest, PausesReleasesThenKeepsTheApprovedDisplayOrStops) {
+  ASSERT_TRUE(start(grant_of({kSendPointer, kSendKeyboard})));
+  ASSERT_TRUE(control(message::key(1, "KeyA", true, 8)));
+  ASSERT_TRUE(control(message::pointer(2, 1)));
+  GetParam().change(desktop_.displays);
+  // The screen metrics follow the primary display, as on Windows.
+  for (const auto& monitor : desktop_.displays.monitors) {
+    if (monitor.placement.flags == os::kMonitorFlagPrimary) {
+      desktop_.input.set_screen(static_cast<std::int32_t>(monitor.mode.width),
+                                static_cast<std::int32_t>(monitor.mode.height));
+    }
+  }
+  sessions_.on_indicator_event({1, IndicatorEvent::kDisplayChanged});
+  EXPECT_TRUE(desktop_holds_nothing());
+
+  if (!GetParam().centre) {
+    EXPECT_EQ(sessions_.session(), nullptr);
+    EXPECT_EQ(control(message::pointer(3)), std::unexpected(ControlRefusal::kNoSession));
+    return;
+  }
+  // Paused as the remote side would pause, and shown so.
+  ASSERT_NE(sessions_.session(), nullptr);
+  EXPECT_TRUE(sessions_.session()->gate.paused_by(PauseSource::kRemoteSide));
+  EXPECT_FALSE(sessions_.session()->gate.paused_by(PauseSource::kLocalUser));
+  EXPECT_EQ(pause_posts(), std::vector<std::string>{"1"});
+  EXPECT_EQ(control(message::pointer(3)), std::unexpected(ControlRefusal::kEventRejected));
+  // The page resumes; moves land on the same display's new pixels.
+  ASSERT_TRUE(sessions_.set_session_paused(std::nullopt, false));
+  desktop_.input.clear_sent();
+  ASSERT_TRUE(control(message::pointer(4)));
+  ASSERT_TRUE(control(message::pointer(5, 0, 1, 1)));
+  EXPECT_EQ(
+      desktop_.input.sent(),
+      (std::vector{input::testing::mouse(GetParam().centre->first, GetParam().centre->second, 0,
+                                         os::kMouseMove | os::kMouseAbsolute),
+                   input::testing::mouse(65535, 65535, 0, os::kMouseMove | os::kMouseAbsolute)}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, DisplayChangeTest,
+    ::testing::Values(
+        DisplayChangeCase{"NewResolution",
+                          [](auto& displays) {
+                            displays.monitors[0].mode = {1280, 1024, 60};
+                          },
+                          std::pair{32793, 32800}},
+        DisplayChangeCase{"Portrait",
+                          [](auto& displays) {
+                            displays.monitors[0].mode = {1080, 1920, 60};
+                          },
+                          std::pair{32798, 32785}},
+        DisplayChangeCase{"AnotherDisplayAddedBeforeIt",
+                          [](auto& displays) {
+                            displays.monitors.insert(displays.monitors.begin(),
+                                                     other_display(false));
+                          },
+                          std::pair{32785, 32798}},
+        DisplayChangeCase{"PrimaryMovedToAnotherDisplay",
+                          [](auto& displays) {
+                            displays.monitors[0].placement.flags = 0;
+                            displays.monitors.push_back(other_display(true));
+                          },
+                          std::nullopt},
+        DisplayChangeCase{"DisplayGone",
+                          [](auto& displays) { displays.monitors = {other_display(true)}; },
+                          std::nullopt},
+        DisplayChangeCase{"NoPrimaryLeft",
+                          [](auto& displays) { displays.monitors[0].placement.flags = 0; },
+                          std::nullopt},
+        DisplayChangeCase{
+            "EnumerationFails",
+            [](auto& displays) { displays.fails = display::test_support::Call::kEnumerate; },
+            std::nullopt}),
+    [](const auto& test) { return test.param.name; });
+
+// A display change while the local user has paused adds the remote side's pause:
+// both must be lifted, each by its own side.
+TEST_F(SessionHostTest, ADisplayChangeDuringALocalPauseNeedsBothResumes) {
+  ASSERT_TRUE(start(grant_of({kSendPointer})));
+  sessions_.on_indicator_event({1, IndicatorEvent::kPause});
+  sessions_.on_indicator_event({1, IndicatorEvent::kDisplayChanged});
+  sessions_.on_indicator_event({1, IndicatorEvent::kResume});
+  EXPECT_TRUE(sessions_.session()->gate.paused());
+  EXPECT_TRUE(control(message::pause(1, false)));
+  EXPECT_FALSE(sessions_.session()->gate.paused());
+  EXPECT_EQ(pause_posts(), (std::vector<std::string>{"1", "1", "1", "0"}));
 }
 
 TEST_F(SessionHostTest, EveryCommandNamingASessionUsesTheSameCheck) {

@@ -204,6 +204,9 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"ShowPaused", kShowPauseState, 1, Effect::kShowPaused, std::nullopt},
         MessageCase{"ShowPausedAnyNonZero", kShowPauseState, 7, Effect::kShowPaused, std::nullopt},
         MessageCase{"ShowEnabled", kShowPauseState, 0, Effect::kShowEnabled, std::nullopt},
+        // Told to the main loop, which answers with the pause state to show.
+        MessageCase{"DisplayChange", os::kWmDisplayChange, 32, Effect::kNothing,
+                    IndicatorEvent::kDisplayChanged},
         MessageCase{"ButtonNotification", os::kWmCommand, 1u << 16 | kStopButtonId,
                     Effect::kNothing, std::nullopt},
         MessageCase{"OtherControl", os::kWmCommand, 1003, Effect::kNothing, std::nullopt},

@@ -51,6 +51,7 @@ class SimulatedInput {
   ~SimulatedInput() { ::unlink(path_.c_str()); }
 
   InputApi& api() { return *api_; }
+  DesktopState& state() { return *state_; }
   std::uint32_t send(const InputRecord& record) { return api_->send_input(std::span(&record, 1)); }
 
   std::vector<std::string> journal_lines() const {
@@ -106,13 +107,30 @@ TEST(SimulatedInputTest, NoPrimaryMonitorMeansNoScreenAndCursorCanFail) {
   EXPECT_FALSE(desktop.api().cursor_position());
 }
 
+// The local user's swapped buttons, from the desktop file and as the local user
+// changes them; the screen metrics follow a display change.
+TEST(SimulatedInputTest, MetricsFollowTheDesktopState) {
+  SimulatedInput desktop(
+      R"({"swapButtons": true, "displayChanges": [{"monitors": [], "screen": {"cx": 800, "cy": 600}}]})");
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kSwapButton), 1);
+  desktop.state().set_swap_buttons(false);
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kSwapButton), 0);
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kWidth), 1920);
+  EXPECT_TRUE(desktop.state().change_display());
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kWidth), 800);
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kHeight), 600);
+  EXPECT_FALSE(desktop.state().change_display());
+  EXPECT_EQ(desktop.api().screen_metric(ScreenMetric::kWidth), 800);
+}
+
 TEST(SimulatedInputTest, UsKeyboardLayout) {
   SimulatedInput desktop("{}");
   const struct {
     std::uint16_t vk;
     std::uint32_t scan;
   } cases[] = {{'Q', 0x10},    {'M', 0x32},    {'0', 0x0B},    {0x7B, 0x58}, {0x20, 0x39},
-               {0x22, 0xE051}, {0x26, 0xE048}, {0x5B, 0xE05B}, {0x12, 0x38}, {0x2D, 0}};
+               {0x22, 0xE051}, {0x26, 0xE048}, {0x5B, 0xE05B}, {0x12, 0x38}, {0x2D, 0},
+               {0xA4, 0x38},   {0xA5, 0xE038}, {0x5C, 0xE05C}};
   for (const auto& c : cases) {
     EXPECT_EQ(desktop.api().scan_code(c.vk), c.scan) << c.vk;
   }
