@@ -76,7 +76,7 @@ LOCAL_STOPS = [
     pytest.param("close-indicator", id="wm-close"),
 ]
 # The emergency shortcut is typed on the X server's keyboard, as a person would
-# (test_wine_local_user.py): the helper's SendInput is injected input, which never
+# (test_wine_user_in_control.py): the helper's SendInput is injected input, which never
 # stops a session.
 
 

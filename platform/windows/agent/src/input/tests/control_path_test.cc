@@ -163,6 +163,21 @@ TEST_F(ControlPathTest, APausedGrantRefusesInputButNotReleaseAllPauseOrStop) {
   EXPECT_EQ(adapter_.calls, (Calls{"release_all"}));
 }
 
+// While the local user is using the computer, the remote side's desktop input
+// waits without pausing anything; a pause says more and is reported as such.
+TEST_F(ControlPathTest, AHeldBackGrantRefusesDesktopInputOnly) {
+  harness_.grant.held_back = true;
+  EXPECT_EQ(harness_.send(message::pointer(1, 1)), refused(ControlRefusal::kLocalUserActive));
+  EXPECT_EQ(harness_.send(message::key(2, "KeyA", true)),
+            refused(ControlRefusal::kLocalUserActive));
+  EXPECT_EQ(harness_.send(message::pointer(2, 1)), refused(ControlRefusal::kEventInvalid));
+  EXPECT_EQ(harness_.send(message::release_all(3)), ControlEffect::kNone);
+  EXPECT_EQ(harness_.send(message::pause(4, true)), ControlEffect::kPeerPaused);
+  harness_.grant.paused = true;
+  EXPECT_EQ(harness_.send(message::pointer(5, 1)), refused(ControlRefusal::kEventRejected));
+  EXPECT_EQ(adapter_.calls, (Calls{"release_all"}));
+}
+
 TEST(ControlPathGrantTest, AnEventOutsideTheGrantIsRejected) {
   RecordingAdapter adapter;
   ControlHarness harness(adapter,
