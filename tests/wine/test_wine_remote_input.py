@@ -15,10 +15,11 @@ INPUT = ("VIEW_SCREEN", "SEND_POINTER", "SEND_KEYBOARD")
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 
 # The control message's modifier bits.
-SHIFT = 8
+ALT, SHIFT = 1, 8
 LEFT_BUTTON = 1
 
 VK_LBUTTON, VK_SHIFT, VK_LSHIFT = 0x01, 0x10, 0xA0
+VK_MENU, VK_LMENU, VK_RMENU = 0x12, 0xA4, 0xA5
 
 
 class RemoteParty:
@@ -174,3 +175,23 @@ def test_nothing_stays_held_after_the_session_stops_or_pauses(ready, user, end):
 
     end(host, user)
     assert user.run("held-input")["down"] == []
+
+
+# Right Alt is a key of its own, and stays down while a key is typed with it:
+# released in between, it would be a lone Alt tap and the key would arrive bare.
+def test_right_alt_stays_down_while_a_key_is_typed_with_it(ready, user):
+    host = ready()
+    remote = remote_session(host, user)
+    editor = Editor(user)
+    remote.key("AltRight", True, ALT)
+    down = set(user.run("held-input")["down"])
+    assert VK_RMENU in down and VK_LMENU not in down, down
+    remote.key("KeyQ", True, ALT)
+    down = set(user.run("held-input")["down"])
+    assert {VK_MENU, VK_RMENU, ord("Q")} <= down and VK_LMENU not in down, down
+    remote.key("KeyQ", False, ALT)
+    remote.key("AltRight", False, 0)
+    assert user.run("held-input")["down"] == []
+    # Alt+Q typed no "q" into the focused field; the next key is typed as usual.
+    remote.type_keys([("KeyW", 0)])
+    assert editor.read()["texts"] == ["w", ""]
