@@ -16,6 +16,7 @@ from sessions import (
     act,
     calls,
     lease_seconds,
+    local_time_text,
     status,
     wait_for,
     wait_for_call,
@@ -131,7 +132,7 @@ def start_session(ready, desktop=None, consent=("yes",), **options) -> Session:
 def test_accepted_start_asks_once_and_shows_the_indicator(ready, permissions, mapping, mode):
     session = start_session(ready, permissions=permissions, requester_name="  Field Support ")
     host, companion = session.host, session.companion
-    expiry = lease_seconds(session.command)
+    expiry = local_time_text(lease_seconds(session.command))
     names = ", ".join(permissions)
     assert session.response["status"] == connected_status(companion, permissions, mode)
 
@@ -141,7 +142,7 @@ def test_accepted_start_asks_once_and_shows_the_indicator(ready, permissions, ma
         "call": "MessageBoxW",
         "text": (
             f"Requester:   Field Support \r\nRequester identity: {companion.fingerprint_text}\r\n"
-            f"Permissions: {names}\r\nInput mapping: {mapping}\r\nExpires: {expiry} UTC\r\n\r\n"
+            f"Permissions: {names}\r\nInput mapping: {mapping}\r\nExpires: {expiry}\r\n\r\n"
             + CONSENT_CLOSING
         ),
         "caption": CONSENT_CAPTION,
@@ -149,7 +150,7 @@ def test_accepted_start_asks_once_and_shows_the_indicator(ready, permissions, ma
         "result": 6,
     }
     label = (
-        f"ACTIVE \u2014 requester:   Field Support \r\nGrants: {names}\r\nExpires: {expiry} UTC\r\n"
+        f"ACTIVE \u2014 requester:   Field Support \r\nGrants: {names}\r\nExpires: {expiry}\r\n"
         "Emergency Stop: Ctrl+Alt+Shift+F12"
     )
     created = lines[1:6]
@@ -161,6 +162,17 @@ def test_accepted_start_asks_once_and_shows_the_indicator(ready, permissions, ma
     assert lines[6] == {"call": "RegisterHotKey", "window": handles[0], "id": 1, "modifiers": 0x4007,
                         "vk": 0x7B, "result": True}
     assert status(host) == session.response["status"]
+
+
+@pytest.mark.parametrize("offset", [0, 60, -300, 330], ids=["utc", "ahead", "behind", "half-hour"])
+def test_the_expiry_is_shown_in_local_time(ready, offset):
+    session = start_session(ready, desktop={"utcOffsetMinutes": offset}, requester_name="AT&T Support")
+    expiry = local_time_text(lease_seconds(session.command), offset)
+    (prompt,) = calls(session.host, "MessageBoxW")
+    assert f"\r\nExpires: {expiry}\r\n\r\n" in prompt["text"]
+    label = calls(session.host, "CreateWindowExW")[1]
+    assert label["text"].startswith("ACTIVE \u2014 requester: AT&T Support\r\n")
+    assert f"\r\nExpires: {expiry}\r\n" in label["text"]
 
 
 @pytest.mark.parametrize("answers, result", [(["no"], 7), (["error"], 0), ([], 7)], ids=["no", "error", "unanswered"])

@@ -171,12 +171,11 @@ class IndicatorWindow final : public os::WindowMessageHandler {
 }  // namespace
 
 std::string format_indicator_label(std::string_view requester_name,
-                                   std::string_view permission_names,
-                                   std::uint64_t lease_expires_at_s) {
+                                   std::string_view permission_names, std::string_view expires) {
   std::string label;
   label.append("ACTIVE \u2014 requester: ").append(requester_name);
   label.append("\r\nGrants: ").append(permission_names);
-  label.append("\r\nExpires: ").append(std::to_string(lease_expires_at_s)).append(" UTC");
+  label.append("\r\nExpires: ").append(expires);
   label.append("\r\nEmergency Stop: Ctrl+Alt+Shift+F12");
   return label;
 }
@@ -187,7 +186,7 @@ std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
   auto [report_sender, report_receiver] = StartReport::create();
   auto body = [&windows, session = request.session,
                label = format_indicator_label(request.requester_name, request.permission_names,
-                                              request.lease_expires_at_s),
+                                              request.expires),
                sender = std::move(sender), report = std::move(report_sender)]() mutable {
     IndicatorWindow indicator(windows, std::move(sender), session);
     indicator.run(label, std::move(report));

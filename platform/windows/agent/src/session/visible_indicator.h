@@ -29,7 +29,7 @@ inline constexpr std::chrono::milliseconds kIndicatorStartLimit{5000};
 // The label's text, fixed for the indicator's life.
 [[nodiscard]] std::string format_indicator_label(std::string_view requester_name,
                                                  std::string_view permission_names,
-                                                 std::uint64_t lease_expires_at_s);
+                                                 std::string_view expires);
 
 struct RunningIndicator {
   os::WindowHandle window = 0;
@@ -47,7 +47,7 @@ struct IndicatorStartFailure {
 struct IndicatorRequest {
   std::string_view requester_name;
   std::string_view permission_names;
-  std::uint64_t lease_expires_at_s = 0;
+  std::string_view expires;  // the lease's end in local time
   std::uint64_t session = 0;
 };
 
