@@ -43,6 +43,31 @@ def local_time_text(seconds: int, utc_offset_minutes: int = 0) -> str:
     return f"{local:%Y-%m-%d %H:%M:%S} (UTC{sign}{hours:02d}:{minutes:02d})"
 
 
+# The simulated desktop's fixed-width font (README, "The simulated desktop
+# beyond its contract"), at 96 DPI.
+CHARACTER_WIDTH = 7
+LINE_HEIGHT = 16
+
+
+def wrapped_lines(text: str, width: int) -> list[str]:
+    """The lines a static control `width` wide shows `text` in, in the simulated
+    font: broken at CR LF, and before the word that would pass the width."""
+    fitting = width // CHARACTER_WIDTH
+    lines = []
+    for paragraph in text.split("\r\n"):
+        line = None
+        for word in paragraph.split(" "):
+            if line is None:
+                line = word
+            elif word and len(line) + 1 + len(word) <= fitting:
+                line += " " + word
+            elif word:
+                lines.append(line)
+                line = word
+        lines.append(line or "")
+    return lines
+
+
 def wait_for(probe, limit_s: float = WAIT_LIMIT_S, what: str = "condition", until=bool):
     return native.wait_for(probe, limit_s, what, until, POLL_INTERVAL_S)
 
