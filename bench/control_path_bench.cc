@@ -39,6 +39,9 @@ class SteppingClock final : public os::MonotonicClock {
 class FixedWallClock final : public os::WallClock {
  public:
   os::SystemTime now() const override { return os::SystemTime{false, kNowSeconds, 0}; }
+  std::expected<std::int32_t, os::OsError> utc_offset_minutes_at(std::uint64_t) const override {
+    return 0;
+  }
 };
 
 // Control frames with rising "seq" and moving positions, padded for the parser.

@@ -40,6 +40,9 @@ class FixedRandom final : public os::RandomSource {
 class FixedClock final : public os::WallClock {
  public:
   os::SystemTime now() const override { return {false, 1'800'000'000, 0}; }
+  std::expected<std::int32_t, os::OsError> utc_offset_minutes_at(std::uint64_t) const override {
+    return 0;
+  }
 };
 
 class DiscardOutput final : public os::ByteOutput {

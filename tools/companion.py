@@ -91,6 +91,18 @@ def describe_call(line: dict) -> str:
         return "emergency shortcut released"
     if call == "DestroyWindow":
         return f'window {line["window"]} destroyed'
+    if call == "ShowWindow":
+        return f'window {line["window"]} shown' + ("" if line["result"] else " (it was hidden)")
+    if call == "IsWindowVisible":
+        return f'window {line["window"]} is ' + ("visible" if line["result"] else "NOT visible")
+    if call == "SetWindowPos":
+        return f'window {line["window"]} resized to {line["width"]} x {line["height"]} for its label'
+    if call == "CreateFontIndirectW":
+        return f'message font {line["font"]} created'
+    if call == "SendMessageW" and line["msg"] == 0x30:
+        return f'window {line["window"]} set in font {line["wParam"]}'
+    if call == "DeleteObject":
+        return f'font {line["font"]} deleted'
     if call == "SendInput":
         return describe_input(line)
     return json.dumps(line)

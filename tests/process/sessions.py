@@ -9,6 +9,7 @@ a few seconds.
 
 from __future__ import annotations
 
+import datetime
 import math
 
 import ombrelin_native as native
@@ -30,6 +31,41 @@ WM_APP_CLOSE = 0x8002
 def lease_seconds(command: dict) -> int:
     """The lease expiry the host keeps: whole seconds, rounded up."""
     return math.ceil(command["leaseExpiresAt"] / 1000)
+
+
+def local_time_text(seconds: int, utc_offset_minutes: int = 0) -> str:
+    """An instant as the consent box and the indicator show it, in a local time
+    `utc_offset_minutes` ahead of UTC: "2026-12-08 14:32:05 (UTC+01:00)"."""
+    local = datetime.datetime.fromtimestamp(seconds, datetime.timezone.utc) + datetime.timedelta(
+        minutes=utc_offset_minutes)
+    sign = "-" if utc_offset_minutes < 0 else "+"
+    hours, minutes = divmod(abs(utc_offset_minutes), 60)
+    return f"{local:%Y-%m-%d %H:%M:%S} (UTC{sign}{hours:02d}:{minutes:02d})"
+
+
+# The simulated desktop's fixed-width font (README, "The simulated desktop
+# beyond its contract"), at 96 DPI.
+CHARACTER_WIDTH = 7
+LINE_HEIGHT = 16
+
+
+def wrapped_lines(text: str, width: int) -> list[str]:
+    """The lines a static control `width` wide shows `text` in, in the simulated
+    font: broken at CR LF, and before the word that would pass the width."""
+    fitting = width // CHARACTER_WIDTH
+    lines = []
+    for paragraph in text.split("\r\n"):
+        line = None
+        for word in paragraph.split(" "):
+            if line is None:
+                line = word
+            elif word and len(line) + 1 + len(word) <= fitting:
+                line += " " + word
+            elif word:
+                lines.append(line)
+                line = word
+        lines.append(line or "")
+    return lines
 
 
 def wait_for(probe, limit_s: float = WAIT_LIMIT_S, what: str = "condition", until=bool):

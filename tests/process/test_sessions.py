@@ -10,16 +10,19 @@ import pytest
 
 import ombrelin_native as native
 from sessions import (
+    LINE_HEIGHT,
     WM_APP_CLOSE,
     WM_APP_PAUSE_STATE,
     Companion,
     act,
     calls,
     lease_seconds,
+    local_time_text,
     status,
     wait_for,
     wait_for_call,
     wait_for_status,
+    wrapped_lines,
 )
 
 pytestmark = pytest.mark.usefixtures("simulated_only")
@@ -44,7 +47,10 @@ CONSENT_CLOSING = (
     "Ctrl+Alt+Shift+F12 is the emergency Stop shortcut."
 )
 CHILD = 0x50000000
+SS_NOPREFIX = 0x80
 CW_USEDEFAULT = -(2**31)
+WM_SETFONT = 0x30
+SW_SHOWNOACTIVATE = 4
 
 ENABLED_TEXTS = ["Pause input", "Remote input enabled"]
 PAUSED_TEXTS = ["Resume input", "Remote input PAUSED"]
@@ -74,8 +80,8 @@ def indicator_windows(label: str) -> list[dict]:
     return [
         record("OmbrelinConnectVisibleIndicator", "Ombrelin Revozad \u2014 ACTIVE REMOTE SESSION", 0x10C80000,
                0x00040008, CW_USEDEFAULT, CW_USEDEFAULT, 640, 230, 0),
-        record("STATIC", label, CHILD, 0, 20, 20, 590, 92, 0),
-        record("STATIC", "Remote input enabled", CHILD, 0, 20, 120, 250, 28, 0),
+        record("STATIC", label, CHILD | SS_NOPREFIX, 0, 20, 20, 590, 92, 0),
+        record("STATIC", "Remote input enabled", CHILD | SS_NOPREFIX, 0, 20, 120, 250, 28, 0),
         record("BUTTON", "Pause input", CHILD, 0, 300, 116, 140, 36, 1001),
         record("BUTTON", "Stop session", CHILD, 0, 455, 116, 140, 36, 1002),
     ]
@@ -131,17 +137,21 @@ def start_session(ready, desktop=None, consent=("yes",), **options) -> Session:
 def test_accepted_start_asks_once_and_shows_the_indicator(ready, permissions, mapping, mode):
     session = start_session(ready, permissions=permissions, requester_name="  Field Support ")
     host, companion = session.host, session.companion
-    expiry = lease_seconds(session.command)
+    expiry = local_time_text(lease_seconds(session.command))
     names = ", ".join(permissions)
     assert session.response["status"] == connected_status(companion, permissions, mode)
 
     lines = host.journal_lines()
-    assert [line["call"] for line in lines] == ["MessageBoxW"] + ["CreateWindowExW"] * 5 + ["RegisterHotKey"]
+    # The window, the message font, each control given that font, the window
+    # shown and seen visible, then the shortcut.
+    assert [line["call"] for line in lines] == (
+        ["MessageBoxW", "CreateWindowExW", "CreateFontIndirectW"] + ["CreateWindowExW", "SendMessageW"] * 4
+        + ["ShowWindow", "IsWindowVisible", "RegisterHotKey"])
     assert lines[0] == {
         "call": "MessageBoxW",
         "text": (
             f"Requester:   Field Support \r\nRequester identity: {companion.fingerprint_text}\r\n"
-            f"Permissions: {names}\r\nInput mapping: {mapping}\r\nExpires: {expiry} UTC\r\n\r\n"
+            f"Permissions: {names}\r\nInput mapping: {mapping}\r\nExpires: {expiry}\r\n\r\n"
             + CONSENT_CLOSING
         ),
         "caption": CONSENT_CAPTION,
@@ -149,18 +159,90 @@ def test_accepted_start_asks_once_and_shows_the_indicator(ready, permissions, ma
         "result": 6,
     }
     label = (
-        f"ACTIVE \u2014 requester:   Field Support \r\nGrants: {names}\r\nExpires: {expiry} UTC\r\n"
+        f"ACTIVE \u2014 requester:   Field Support \r\nGrants: {names}\r\nExpires: {expiry}\r\n"
         "Emergency Stop: Ctrl+Alt+Shift+F12"
     )
-    created = lines[1:6]
+    created = [line for line in lines if line["call"] == "CreateWindowExW"]
     handles = [line.pop("window") for line in created]
     parents = [line.pop("parent") for line in created]
     assert created == indicator_windows(label)
     assert all(handles) and len(set(handles)) == 5
     assert parents == [0] + [handles[0]] * 4
-    assert lines[6] == {"call": "RegisterHotKey", "window": handles[0], "id": 1, "modifiers": 0x4007,
-                        "vk": 0x7B, "result": True}
+    font = lines[2]["font"]
+    assert font != 0
+    assert calls(host, "SendMessageW") == [
+        {"call": "SendMessageW", "window": control, "msg": WM_SETFONT, "wParam": font, "lParam": 1}
+        for control in handles[1:]
+    ]
+    assert lines[-3:] == [
+        {"call": "ShowWindow", "window": handles[0], "cmdShow": SW_SHOWNOACTIVATE, "result": True},
+        {"call": "IsWindowVisible", "window": handles[0], "result": True},
+        {"call": "RegisterHotKey", "window": handles[0], "id": 1, "modifiers": 0x4007, "vk": 0x7B,
+         "result": True},
+    ]
     assert status(host) == session.response["status"]
+
+
+# A browser may start its hosts with a hidden show state: the first window the
+# process shows takes it (creating the indicator visible counts as showing it),
+# so the indicator shows itself once more and starts only when it is visible.
+def test_a_host_started_hidden_still_shows_its_indicator(ready):
+    first = start_session(ready, desktop={"startHidden": True}, consent=("yes", "yes"))
+    host = first.host
+    assert calls(host, "ShowWindow") == [
+        {"call": "ShowWindow", "window": first.main, "cmdShow": SW_SHOWNOACTIVATE, "result": False}]
+    assert calls(host, "IsWindowVisible") == [{"call": "IsWindowVisible", "window": first.main, "result": True}]
+    assert status(host)["connected"] is True
+
+    # The start-up state is spent: the next indicator is visible from its creation.
+    assert host.command({"type": "stop"})["status"]["connected"] is False
+    second = Companion()
+    assert host.command(second.session_start())["status"]["connected"] is True
+    second_main = calls(host, "CreateWindowExW")[5]["window"]
+    assert calls(host, "ShowWindow")[1:] == [
+        {"call": "ShowWindow", "window": second_main, "cmdShow": SW_SHOWNOACTIVATE, "result": True}]
+
+
+ALL_GRANTABLE = ("VIEW_SCREEN", "RECEIVE_AUDIO", "SEND_POINTER", "SEND_KEYBOARD", "SEND_TOUCH", "SEND_PEN",
+                 "READ_CLIPBOARD", "WRITE_CLIPBOARD", "SEND_FILE", "RECEIVE_FILE", "CREATE_VIRTUAL_DISPLAY",
+                 "SWITCH_MONITOR", "REQUEST_REBOOT", "LOCAL_RECORDING", "REVERSE_SHARE")
+LONGEST_NAME = "Ombrelin-Support-Desk-" + "x" * 106  # 128 bytes, no space to break at
+
+
+# Every line of the label can be read: a requester name too long for its line is
+# cut short with an ellipsis, and the label and the window grow to hold the rest.
+def test_the_indicator_label_fits_all_its_lines(ready):
+    session = start_session(ready, permissions=ALL_GRANTABLE, requester_name=LONGEST_NAME)
+    host = session.host
+    expiry = local_time_text(lease_seconds(session.command))
+    main, label, status_label, pause_button, stop_button = calls(host, "CreateWindowExW")
+
+    # 84 characters of the simulated font fit the label's 590 pixels.
+    shortened = LONGEST_NAME[:63] + "\u2026"
+    assert label["text"] == (f"ACTIVE \u2014 requester: {shortened}\r\nGrants: {', '.join(ALL_GRANTABLE)}\r\n"
+                             f"Expires: {expiry}\r\nEmergency Stop: Ctrl+Alt+Shift+F12")
+    lines = wrapped_lines(label["text"], 590)
+    assert len(lines) == 7  # the grants take four
+    taller = len(lines) * LINE_HEIGHT - 92
+    assert (label["width"], label["height"]) == (590, 92 + taller)
+    # The window grew before its controls were placed, each by the same amount.
+    assert calls(host, "SetWindowPos") == [
+        {"call": "SetWindowPos", "window": main["window"], "x": 0, "y": 0, "width": 640, "height": 230 + taller,
+         "flags": 0x16, "result": True}]
+    assert [(control["y"], control["height"]) for control in (status_label, pause_button, stop_button)] == [
+        (120 + taller, 28), (116 + taller, 36), (116 + taller, 36)]
+    assert status(host)["connected"] is True
+
+
+@pytest.mark.parametrize("offset", [0, 60, -300, 330], ids=["utc", "ahead", "behind", "half-hour"])
+def test_the_expiry_is_shown_in_local_time(ready, offset):
+    session = start_session(ready, desktop={"utcOffsetMinutes": offset}, requester_name="AT&T Support")
+    expiry = local_time_text(lease_seconds(session.command), offset)
+    (prompt,) = calls(session.host, "MessageBoxW")
+    assert f"\r\nExpires: {expiry}\r\n\r\n" in prompt["text"]
+    label = calls(session.host, "CreateWindowExW")[1]
+    assert label["text"].startswith("ACTIVE \u2014 requester: AT&T Support\r\n")
+    assert f"\r\nExpires: {expiry}\r\n" in label["text"]
 
 
 @pytest.mark.parametrize("answers, result", [(["no"], 7), (["error"], 0), ([], 7)], ids=["no", "error", "unanswered"])
@@ -352,6 +434,11 @@ def test_stop_commands_end_the_session_and_close_the_indicator(ready, make_comma
     ]
     wait_for_call(host, "DestroyWindow", window=session.main)
     assert calls(host, "UnregisterHotKey") == [{"call": "UnregisterHotKey", "window": session.main, "id": 1}]
+    # The indicator's font outlives its window, and no longer.
+    font = calls(host, "CreateFontIndirectW")[0]["font"]
+    wait_for_call(host, "DeleteObject", font=font)
+    closing = [line["call"] for line in host.journal_lines() if line["call"] in ("DestroyWindow", "DeleteObject")]
+    assert closing == ["DestroyWindow", "DeleteObject"]
     # With no session left, stopping again posts nothing.
     assert host.command(make_command(session.companion.session_id))["ok"] is True
     assert host.command({"type": "pause", "paused": True})["error"] == "No locally approved session is active."
@@ -429,7 +516,14 @@ def test_lease_expiry_stops_an_idle_session(ready, leased_by):
 
 CREATED = "CreateWindowExW"
 FAILED = "CreateWindowExW:0"
-CLOSED = ["UnregisterHotKey", "DestroyWindow"]
+FONT = "CreateFontIndirectW"
+SET_FONT = "SendMessageW"
+# A control created and given the font.
+CONTROL_CREATED = [CREATED, SET_FONT]
+SHOWN = ["ShowWindow", "IsWindowVisible"]
+# The window goes, then its font.
+CLOSED = ["UnregisterHotKey", "DestroyWindow", "DeleteObject"]
+STARTED = [CREATED, FONT] + CONTROL_CREATED * 4 + SHOWN + ["RegisterHotKey"]
 
 
 def call_names(host) -> list[str]:
@@ -449,15 +543,17 @@ def call_names(host) -> list[str]:
         pytest.param({"indicatorFails": "cursor"}, START_FAILED, [], id="cursor"),
         pytest.param({"indicatorFails": "class"}, START_FAILED, [], id="class"),
         pytest.param({"indicatorFails": "main-window"}, START_FAILED, [FAILED], id="main-window"),
-        pytest.param({"indicatorFails": "label"}, START_FAILED, [CREATED, FAILED] + CLOSED, id="label"),
+        pytest.param({"indicatorFails": "label"}, START_FAILED, [CREATED, FONT, FAILED] + CLOSED, id="label"),
         # Every control after the label is attempted before the start counts as failed.
         pytest.param({"indicatorFails": "status-label"}, START_FAILED,
-                     [CREATED, CREATED, FAILED, CREATED, CREATED] + CLOSED, id="status-label"),
+                     [CREATED, FONT] + CONTROL_CREATED + [FAILED] + CONTROL_CREATED * 2 + CLOSED,
+                     id="status-label"),
         pytest.param({"indicatorFails": "pause-button"}, START_FAILED,
-                     [CREATED, CREATED, CREATED, FAILED, CREATED] + CLOSED, id="pause-button"),
+                     [CREATED, FONT] + CONTROL_CREATED * 2 + [FAILED] + CONTROL_CREATED + CLOSED,
+                     id="pause-button"),
         pytest.param({"indicatorFails": "stop-button"}, START_FAILED,
-                     [CREATED, CREATED, CREATED, CREATED, FAILED] + CLOSED, id="stop-button"),
-        pytest.param({"hotkeyTaken": True}, START_FAILED, [CREATED] * 5 + ["RegisterHotKey:false"] + CLOSED,
+                     [CREATED, FONT] + CONTROL_CREATED * 3 + [FAILED] + CLOSED, id="stop-button"),
+        pytest.param({"hotkeyTaken": True}, START_FAILED, STARTED[:-1] + ["RegisterHotKey:false"] + CLOSED,
                      id="hotkey-taken"),
     ],
 )
@@ -480,8 +576,8 @@ def test_indicator_reporting_too_late_closes_its_own_window(ready):
     assert 4.9 <= time.monotonic() - began < 5.9
     assert call_names(host) == ["MessageBoxW"]
 
-    wait_for_call(host, "DestroyWindow", limit_s=2.0)
-    assert call_names(host) == ["MessageBoxW"] + [CREATED] * 5 + ["RegisterHotKey"] + CLOSED
+    wait_for_call(host, "DeleteObject", limit_s=2.0)
+    assert call_names(host) == ["MessageBoxW"] + STARTED + CLOSED
     assert calls(host, "DestroyWindow")[0]["window"] == calls(host, "CreateWindowExW")[0]["window"]
     assert status(host)["connected"] is False
     assert host.finish() == (0, b"")

@@ -5,6 +5,7 @@ The texts here are the agent's own, as the local user and the page read them.
 
 from __future__ import annotations
 
+import datetime
 import math
 import time
 from dataclasses import dataclass
@@ -39,8 +40,17 @@ def issuer() -> tickets.TicketIssuer:
 
 
 def lease_seconds(command: dict) -> int:
-    """The lease expiry the agent shows: whole seconds, rounded up."""
+    """The lease expiry the agent keeps: whole seconds, rounded up."""
     return math.ceil(command["leaseExpiresAt"] / 1000)
+
+
+def local_expiry(command: dict) -> str:
+    """The lease expiry as the agent shows it: local date and time with their
+    offset from UTC, in the time zone Wine takes from this machine."""
+    local = datetime.datetime.fromtimestamp(lease_seconds(command)).astimezone()
+    offset = int(local.utcoffset().total_seconds()) // 60
+    hours, minutes = divmod(abs(offset), 60)
+    return f"{local:%Y-%m-%d %H:%M:%S} (UTC{'-' if offset < 0 else '+'}{hours:02d}:{minutes:02d})"
 
 
 def consent_text(command: dict, fingerprint: str, mapping: str) -> str:
@@ -49,7 +59,7 @@ def consent_text(command: dict, fingerprint: str, mapping: str) -> str:
         f"Requester identity: {fingerprint}\r\n"
         f"Permissions: {', '.join(command['permissions'])}\r\n"
         f"Input mapping: {mapping}\r\n"
-        f"Expires: {lease_seconds(command)} UTC\r\n\r\n" + CONSENT_CLOSING
+        f"Expires: {local_expiry(command)}\r\n\r\n" + CONSENT_CLOSING
     )
 
 
@@ -57,7 +67,7 @@ def indicator_label(command: dict) -> str:
     return (
         f"ACTIVE \u2014 requester: {command['requesterName']}\r\n"
         f"Grants: {', '.join(command['permissions'])}\r\n"
-        f"Expires: {lease_seconds(command)} UTC\r\n"
+        f"Expires: {local_expiry(command)}\r\n"
         "Emergency Stop: Ctrl+Alt+Shift+F12"
     )
 

@@ -15,11 +15,13 @@ process id. When Wine itself does not do its part, `WineMisbehaved` says so.
 
 from __future__ import annotations
 
+import contextlib
 import fcntl
 import json
 import os
 import select
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -42,10 +44,14 @@ INSTALL_HINT = "scripts/install-deps.sh installs what the Wine tests need (Debia
 # Longest time any single Wine program of the harness may take.
 PROGRAM_LIMIT_S = 30.0
 # Verbs of the desktop helper that only read what the desktop shows.
-LOOK_ONLY_VERBS = frozenset({"consent-text", "indicator-texts", "cursor", "displays", "held-input",
-                             "wait-gone"})
+LOOK_ONLY_VERBS = frozenset({"consent-text", "indicator-texts", "indicator-layout", "cursor", "displays",
+                             "held-input", "wait-gone"})
 # How long the helper waits for a window to appear or go away.
 WINDOW_WAIT_MS = 10_000
+
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+METRICS_KEY = r"HKCU\Control Panel\Desktop\WindowMetrics"
+LOGFONTW_SIZE = 92
 
 
 class WineMisbehaved(RuntimeError):
@@ -247,6 +253,50 @@ class WineDesktop:
         else:
             self.wine("reg", "add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
 
+    def registry_binary(self, key: str, name: str) -> bytes | None:
+        """A REG_BINARY value of the session's registry, or None when it is not set."""
+        status, text = self.wine("reg", "query", key, "/v", name, allowed=(0, 1))
+        if status == 1:
+            return None
+        for line in text.splitlines():
+            fields = line.split()
+            if len(fields) in (2, 3) and fields[0] == name and fields[1] == "REG_BINARY":
+                return bytes.fromhex(fields[2] if len(fields) == 3 else "")
+        raise WineMisbehaved(f"'reg query' printed no REG_BINARY {name}: {text!r}")
+
+    def set_registry_binary(self, key: str, name: str, value: bytes | None):
+        """Sets a REG_BINARY value, or removes it when `value` is None."""
+        if value is None:
+            self.wine("reg", "delete", key, "/v", name, "/f", allowed=(0, 1))
+        else:
+            self.wine("reg", "add", key, "/v", name, "/t", "REG_BINARY", "/d", value.hex().upper(), "/f")
+
+    @contextlib.contextmanager
+    def session_with(self, *, log_pixels: int | None = None, message_font_height: int | None = None):
+        """A Wine session of its own with the screen's scale (LogPixels) or the
+        height of the system's message font changed, as after signing in again
+        on Windows; the session after it has the values the prefix had before."""
+        if log_pixels is None and message_font_height is None:
+            yield
+            return
+        previous_pixels = self.registry_dword(DESKTOP_KEY, "LogPixels")
+        previous_font = self.registry_binary(METRICS_KEY, "MessageFont")
+        try:
+            if log_pixels is not None:
+                self.set_registry_dword(DESKTOP_KEY, "LogPixels", log_pixels)
+            if message_font_height is not None:
+                if previous_font is None or len(previous_font) != LOGFONTW_SIZE:
+                    raise WineMisbehaved(f"the prefix has no message font to change: {previous_font!r}")
+                # A LOGFONTW begins with its height (a negative one is the character height).
+                self.set_registry_binary(METRICS_KEY, "MessageFont",
+                                         struct.pack("<i", message_font_height) + previous_font[4:])
+            self.restart()
+            yield
+        finally:
+            self.set_registry_dword(DESKTOP_KEY, "LogPixels", previous_pixels)
+            self.set_registry_binary(METRICS_KEY, "MessageFont", previous_font)
+            self.restart()
+
     def stop(self):
         """Ends every process of the session and its wineserver."""
         if not self.started:
@@ -265,6 +315,13 @@ class WineDesktop:
 
     def host_binary(self) -> native.HostBinary:
         return native.HostBinary(["wine", str(HOST_EXE)], windows=True, env=dict(self.env))
+
+    def hidden_host_binary(self) -> native.HostBinary:
+        """The host as a browser starts it on Windows: with the hidden show state
+        in its start-up information (the helper's run-hidden starts it so)."""
+        windows_path = "Z:" + str(HOST_EXE).replace("/", "\\")
+        return native.HostBinary(["wine", str(HELPER_EXE), "run-hidden", windows_path], windows=True,
+                                 env=dict(self.env))
 
 
 class DesktopHelper:

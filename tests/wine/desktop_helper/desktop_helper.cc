@@ -7,6 +7,10 @@
 //   consent-text               the consent box: caption, message, buttons
 //   consent-answer yes|no      presses Yes or No in the consent box
 //   indicator-texts            the indicator window: caption, styles, controls
+//   indicator-layout           the indicator as laid out on the screen: its window,
+//                              client area and controls in screen coordinates,
+//                              and what each control's text needs in the
+//                              system's message font at the window's DPI
 //   click-pause | click-stop   presses the indicator's Pause or Stop button
 //   close-indicator            sends WM_CLOSE to the indicator
 //   close-box                  what the caption's close box does: SC_CLOSE
@@ -24,6 +28,11 @@
 //   edit-window                a window with two edit controls, the first one
 //                              focused; on each "text" line of standard input,
 //                              and when it ends, prints their texts
+//   run-hidden PROGRAM [ARGUMENT...]
+//                              runs PROGRAM as a browser starts a native host
+//                              (show state SW_HIDE in its start-up information),
+//                              on the helper's own standard handles, and ends
+//                              with its exit status; prints nothing itself
 //
 // Verbs that look for a window wait for it up to --wait-ms=N (default 10000).
 //
@@ -811,6 +820,191 @@ int held_input(std::string_view verb) {
   return 0;
 }
 
+// The indicator as laid out -----------------------------------------------------
+
+// Owns one GDI object.
+class UniqueGdiObject {
+ public:
+  explicit UniqueGdiObject(HGDIOBJ object) noexcept : object_(object) {}
+  UniqueGdiObject(const UniqueGdiObject&) = delete;
+  UniqueGdiObject& operator=(const UniqueGdiObject&) = delete;
+  ~UniqueGdiObject() {
+    if (object_ != nullptr) {
+      DeleteObject(object_);
+    }
+  }
+  [[nodiscard]] HGDIOBJ get() const noexcept { return object_; }
+
+ private:
+  HGDIOBJ object_;
+};
+
+// The screen's device context with a font selected, released at scope exit.
+class ScreenDcWithFont {
+ public:
+  explicit ScreenDcWithFont(HFONT font)
+      : dc_(GetDC(nullptr)), previous_(dc_ == nullptr ? nullptr : SelectObject(dc_, font)) {}
+  ScreenDcWithFont(const ScreenDcWithFont&) = delete;
+  ScreenDcWithFont& operator=(const ScreenDcWithFont&) = delete;
+  ~ScreenDcWithFont() {
+    if (previous_ != nullptr) {
+      SelectObject(dc_, previous_);
+    }
+    if (dc_ != nullptr) {
+      ReleaseDC(nullptr, dc_);
+    }
+  }
+  [[nodiscard]] HDC get() const noexcept { return dc_; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+std::string rect_json(const RECT& rect) {
+  return JsonLine()
+      .add("left", static_cast<long long>(rect.left))
+      .add("top", static_cast<long long>(rect.top))
+      .add("right", static_cast<long long>(rect.right))
+      .add("bottom", static_cast<long long>(rect.bottom))
+      .json();
+}
+
+std::string colour_json(COLORREF colour) {
+  return JsonLine()
+      .add("red", static_cast<int>(GetRValue(colour)))
+      .add("green", static_cast<int>(GetGValue(colour)))
+      .add("blue", static_cast<int>(GetBValue(colour)))
+      .json();
+}
+
+// Fonts cannot be read from another process, so the controls' texts are
+// measured in the font the indicator is meant to use: the message font at its
+// DPI, word-wrapped at each control's width as a static control shows it.
+int indicator_layout(std::string_view verb, DWORD wait_ms) {
+  const HWND window = wait_for(Target::kIndicator, wait_ms);
+  if (window == nullptr) {
+    return fail(verb, "no indicator window");
+  }
+  const UINT dpi = GetDpiForWindow(window);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+    return fail(verb, "SystemParametersInfoForDpi failed", GetLastError());
+  }
+  const UniqueGdiObject font(CreateFontIndirectW(&metrics.lfMessageFont));
+  if (font.get() == nullptr) {
+    return fail(verb, "CreateFontIndirectW failed", GetLastError());
+  }
+  const ScreenDcWithFont dc(static_cast<HFONT>(font.get()));
+  TEXTMETRICW text_metrics{};
+  if (dc.get() == nullptr || !GetTextMetricsW(dc.get(), &text_metrics)) {
+    return fail(verb, "GetTextMetricsW failed", GetLastError());
+  }
+  RECT window_rect{};
+  RECT client{};
+  GetWindowRect(window, &window_rect);
+  GetClientRect(window, &client);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+
+  std::string controls = "[";
+  for (const Control& control : controls_of(window)) {
+    RECT rect = control.rect;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    RECT needed{0, 0, rect.right - rect.left, 0};
+    DrawTextW(dc.get(), control.text.c_str(), static_cast<int>(control.text.size()), &needed,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    controls += (controls.size() == 1 ? "" : ",") +
+                JsonLine()
+                    .add("class", control.class_name)
+                    .add("text", control.text)
+                    .add("style", static_cast<unsigned long>(control.style))
+                    .add_raw("rect", rect_json(rect))
+                    .add("neededWidth", static_cast<long long>(needed.right - needed.left))
+                    .add("neededHeight", static_cast<long long>(needed.bottom - needed.top))
+                    .json();
+  }
+  const auto brush = static_cast<long long>(GetClassLongPtrW(window, GCLP_HBRBACKGROUND));
+  JsonLine()
+      .add("verb", verb)
+      .add("visible", IsWindowVisible(window) != FALSE)
+      .add("dpi", static_cast<long long>(dpi))
+      .add_raw("window", rect_json(window_rect))
+      .add_raw("client", rect_json(client))
+      .add("classBackground", brush)
+      .add_raw("buttonFace", colour_json(GetSysColor(COLOR_BTNFACE)))
+      .add("fontFace", std::wstring_view(metrics.lfMessageFont.lfFaceName))
+      .add("fontHeight", static_cast<long long>(metrics.lfMessageFont.lfHeight))
+      .add("lineHeight", static_cast<long long>(text_metrics.tmHeight))
+      .add_raw("controls", controls + "]")
+      .write();
+  return 0;
+}
+
+// Running a program hidden -------------------------------------------------------
+
+// One argument as CommandLineToArgvW reads it back: quoted when it holds a
+// space, a tab or a quote, with the backslashes before a quote doubled.
+std::wstring quoted_argument(std::wstring_view argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring_view::npos) {
+    return std::wstring(argument);
+  }
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t unit : argument) {
+    if (unit == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(unit == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += unit;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+// An inheritable copy of one of the helper's standard handles.
+HANDLE inheritable(DWORD which) {
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), GetStdHandle(which), GetCurrentProcess(), &copy, 0,
+                       TRUE, DUPLICATE_SAME_ACCESS)) {
+    return nullptr;
+  }
+  return copy;
+}
+
+int run_hidden(const wchar_t* const* arguments, int count) {
+  if (count < 1) {
+    return fail("run-hidden", "run-hidden takes a program to run");
+  }
+  std::wstring command_line;
+  for (int i = 0; i < count; ++i) {
+    command_line += (i == 0 ? L"" : L" ") + quoted_argument(arguments[i]);
+  }
+  const UniqueHandle input(inheritable(STD_INPUT_HANDLE));
+  const UniqueHandle output(inheritable(STD_OUTPUT_HANDLE));
+  const UniqueHandle error(inheritable(STD_ERROR_HANDLE));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdInput = input.get();
+  startup.hStdOutput = output.get();
+  startup.hStdError = error.get();
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return fail("run-hidden", "CreateProcessW failed", GetLastError());
+  }
+  const UniqueHandle child(process.hProcess);
+  const UniqueHandle thread(process.hThread);
+  WaitForSingleObject(child.get(), INFINITE);
+  DWORD status = 1;
+  GetExitCodeProcess(child.get(), &status);
+  return static_cast<int>(status);
+}
+
 // The command line ---------------------------------------------------------------
 
 std::string narrow(std::wstring_view text) {
@@ -840,6 +1034,9 @@ int run(const std::vector<std::string>& words, DWORD wait_ms) {
   }
   if (verb == "indicator-texts") {
     return describe(verb, Target::kIndicator, wait_ms);
+  }
+  if (verb == "indicator-layout") {
+    return indicator_layout(verb, wait_ms);
   }
   if (verb == "click-pause") {
     return press_button(verb, Target::kIndicator, kPauseButtonId, wait_ms);
@@ -901,6 +1098,12 @@ int main() {
   LPWSTR* const arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (arguments == nullptr) {
     return usage();
+  }
+  // The program and its arguments go on as they are, whatever their characters.
+  if (count >= 2 && std::wstring_view(arguments[1]) == L"run-hidden") {
+    const int status = run_hidden(arguments + 2, count - 2);
+    LocalFree(arguments);
+    return status;
   }
   std::vector<std::string> words;
   DWORD wait_ms = 10000;

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
+
+#include "os/os_error.h"
 
 namespace ombrelin::os {
 
@@ -12,11 +15,16 @@ struct SystemTime {
   std::uint32_t nanoseconds = 0;  // below one second
 };
 
-// The system wall clock. Thread-safe.
+// The system wall clock, and the time zone in which the local user reads it.
+// Thread-safe.
 class WallClock {
  public:
   virtual ~WallClock() = default;
   [[nodiscard]] virtual SystemTime now() const = 0;
+  // How many minutes local time is ahead of UTC at the instant `unix_seconds`,
+  // daylight saving time of that instant included.
+  [[nodiscard]] virtual std::expected<std::int32_t, OsError> utc_offset_minutes_at(
+      std::uint64_t unix_seconds) const = 0;
 };
 
 }  // namespace ombrelin::os

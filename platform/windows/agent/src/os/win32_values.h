@@ -22,12 +22,24 @@ inline constexpr std::uint32_t kSsNoPrefix = 0x00000080;
 // CreateWindowExW's "let the system choose" position.
 inline constexpr std::int32_t kCwUseDefault = std::numeric_limits<std::int32_t>::min();
 
+// ShowWindow commands; creating a window with WS_VISIBLE shows it with SW_SHOW.
+inline constexpr int kSwHide = 0;
+inline constexpr int kSwShowNoActivate = 4;
+inline constexpr int kSwShow = 5;
+
+// SetWindowPos flags.
+inline constexpr std::uint32_t kSwpNoSize = 0x0001;
+inline constexpr std::uint32_t kSwpNoMove = 0x0002;
+inline constexpr std::uint32_t kSwpNoZOrder = 0x0004;
+inline constexpr std::uint32_t kSwpNoActivate = 0x0010;
+
 // Window messages.
 inline constexpr std::uint32_t kWmDestroy = 0x0002;
 inline constexpr std::uint32_t kWmClose = 0x0010;
 // Sent to every top-level window once the display configuration has changed;
 // wParam the new colour depth, lParam the primary screen's new width and height.
 inline constexpr std::uint32_t kWmDisplayChange = 0x007E;
+inline constexpr std::uint32_t kWmSetFont = 0x0030;
 inline constexpr std::uint32_t kWmCommand = 0x0111;
 inline constexpr std::uint32_t kWmHotKey = 0x0312;
 inline constexpr std::uint32_t kWmApp = 0x8000;

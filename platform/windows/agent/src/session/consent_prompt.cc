@@ -27,7 +27,7 @@ std::string format_consent_text(const ConsentRequest& request) {
   text.append("\r\nRequester identity: ").append(request.requester_identity);
   text.append("\r\nPermissions: ").append(request.permission_names);
   text.append("\r\nInput mapping: ").append(request.input_mapping);
-  text.append("\r\nExpires: ").append(std::to_string(request.lease_expires_at_s)).append(" UTC");
+  text.append("\r\nExpires: ").append(request.expires);
   text.append(
       "\r\n\r\nAllow this visible session? You can Pause or Stop at any time. "
       "Ctrl+Alt+Shift+F12 is the emergency Stop shortcut.");

@@ -16,7 +16,7 @@ struct ConsentRequest {
   std::string_view requester_identity;  // 64 lowercase hexadecimal digits
   std::string_view permission_names;    // the granted names joined by ", "
   std::string_view input_mapping;       // the display input lands on, or no input
-  std::uint64_t lease_expires_at_s = 0;
+  std::string_view expires;             // the lease's end in local time
 };
 
 inline constexpr std::string_view kConsentCaption =

@@ -4,6 +4,7 @@
 #include "input/windows_input_adapter.h"
 #include "native_protocol/permission_name.h"
 #include "session/consent_prompt.h"
+#include "session/local_time_text.h"
 #include "session/visible_indicator.h"
 
 namespace ombrelin::session {
@@ -39,8 +40,10 @@ std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices&
 
   const std::string mapping =
       display::input_mapping_text(native_protocol::grants_desktop_input(names), *primary);
+  // The consent box and the indicator say until when, in the local user's time.
+  const std::string expires = local_time_text(services.wall_clock, grant.lease_expires_at_unix_s);
   const ConsentRequest consent{grant.requester_name, grant.requester_fingerprint_text, names_text,
-                               mapping, grant.lease_expires_at_unix_s};
+                               mapping, expires};
   if (!ask_local_consent(services.windows, consent, services.page_gone)) {
     return refuse(CommandError::kLocalUserRejected);
   }
@@ -56,10 +59,10 @@ std::expected<ActiveSession, SessionStartFailure> start_session(SessionServices&
   // Should the indicator fail, the adapter is discarded here and releases input.
   std::unique_ptr<input::InputAdapter> adapter =
       input::start_input_adapter(services.input, *primary);
-  auto indicator = start_visible_indicator(
-      services.windows, services.monotonic_clock,
-      IndicatorRequest{grant.requester_name, names_text, grant.lease_expires_at_unix_s, number},
-      services.indicator_sender);
+  auto indicator =
+      start_visible_indicator(services.windows, services.monotonic_clock,
+                              IndicatorRequest{grant.requester_name, names_text, expires, number},
+                              services.indicator_sender);
   if (!indicator) {
     return std::unexpected(
         SessionStartFailure{indicator.error().error, std::move(indicator.error().thread)});

@@ -18,7 +18,14 @@ constexpr std::string_view kTitle = "Ombrelin Revozad \u2014 ACTIVE REMOTE SESSI
 
 constexpr std::uint32_t kMainWindowStyle = os::kWsVisible | os::kWsCaption | os::kWsSysMenu;
 constexpr std::uint32_t kMainWindowExStyle = os::kWsExAppWindow | os::kWsExTopmost;
-constexpr std::uint32_t kControlStyle = os::kWsChild | os::kWsVisible;
+constexpr std::uint32_t kButtonStyle = os::kWsChild | os::kWsVisible;
+// Requester names and other texts show "&" as typed.
+constexpr std::uint32_t kStaticStyle = os::kWsChild | os::kWsVisible | os::kSsNoPrefix;
+// Growing the window keeps it where it is, in front, and leaves the focus alone.
+constexpr std::uint32_t kResizeFlags = os::kSwpNoMove | os::kSwpNoZOrder | os::kSwpNoActivate;
+// Shown without taking the focus from whatever the local user (or the remote
+// party) is typing into.
+constexpr int kShowCommand = os::kSwShowNoActivate;
 // Ctrl+Alt+Shift without auto-repeat, on F12.
 constexpr std::uint32_t kHotKeyModifiers =
     os::kModControl | os::kModAlt | os::kModShift | os::kModNoRepeat;
@@ -42,6 +49,13 @@ constexpr std::string_view status_text(bool paused, bool local_user_active) {
 
 using StartReport = OneShot<WindowHandle>;
 
+// What the label shows, owned by the indicator thread.
+struct IndicatorTexts {
+  std::string requester_name;
+  std::string permission_names;
+  std::string expires;
+};
+
 // The indicator thread's window and everything it keeps. Lives on that thread's
 // stack from start to end; its windows are destroyed before it is.
 class IndicatorWindow final : public os::WindowMessageHandler, public os::LowLevelInputListener {
@@ -54,16 +68,16 @@ class IndicatorWindow final : public os::WindowMessageHandler, public os::LowLev
         session_(session),
         shield_(windows) {}
 
-  // Creates the window, its controls and the emergency shortcut, reports the
-  // outcome, and serves the window until it is destroyed.
-  void run(const std::string& label, StartReport::Sender report) {
+  // Creates the window and its controls, shows it, registers the emergency
+  // shortcut, reports the outcome, and serves the window until it is destroyed.
+  void run(const IndicatorTexts& texts, StartReport::Sender report) {
     const WindowHandle main = create_main_window();
     if (main == 0) {
       return;  // dropping the report tells the starter that the start failed
     }
     main_ = main;
     const bool ready =
-        create_controls(main, label) &&
+        create_controls(main, texts) && show(main) &&
         windows_.register_hot_key(main, kEmergencyHotKeyId, kHotKeyModifiers, os::kVkF12) &&
         watch_input();
     if (!ready || !report.send(main)) {
@@ -159,22 +173,60 @@ class IndicatorWindow final : public os::WindowMessageHandler, public os::LowLev
                                   this);
   }
 
-  bool create_controls(WindowHandle main, const std::string& label) {
-    const auto child = [&](std::string_view class_name, std::string_view text, std::int32_t x,
-                           std::int32_t y, std::int32_t width, std::int32_t height,
-                           std::uint32_t id) {
-      return windows_.create_window(
-          {class_name, text, kControlStyle, 0, x, y, width, height, main, id}, nullptr);
+  // The controls in the system's message font, laid out for what the label
+  // says in that font. Without the font they keep the system font, which the
+  // layout then measures instead.
+  bool create_controls(WindowHandle main, const IndicatorTexts& texts) {
+    if (auto font = windows_.create_message_font(main)) {
+      font_ = std::move(*font);
+    }
+    const auto layout =
+        lay_out_indicator(texts.requester_name, texts.permission_names, texts.expires,
+                          [&](std::string_view text, std::int32_t width, os::TextLayout how) {
+                            return windows_.measure_text(main, font_, text, width, how);
+                          });
+    if (!layout) {
+      return false;
+    }
+    // A window too small for its label would hide a line of it.
+    if (layout->window != kDesignWindowSize &&
+        !windows_.set_window_pos(main, 0, 0, layout->window.width, layout->window.height,
+                                 kResizeFlags)) {
+      return false;
+    }
+    const auto child = [&](std::string_view class_name, std::string_view text, std::uint32_t style,
+                           ControlBox box, std::uint32_t id) {
+      const WindowHandle control = windows_.create_window(
+          {class_name, text, style, 0, box.x, box.y, box.width, box.height, main, id}, nullptr);
+      if (control != 0) {
+        windows_.set_font(control, font_);
+      }
+      return control;
     };
-    if (child("STATIC", label, 20, 20, 590, 92, 0) == 0) {
+    if (child("STATIC", layout->label, kStaticStyle, layout->label_box, 0) == 0) {
       return false;
     }
     // The three controls are all attempted before a failure counts.
-    status_label_ = child("STATIC", status_text(false, false), 20, 120, 250, 28, 0);
-    pause_button_ = child("BUTTON", pause_button_text(false), 300, 116, 140, 36, kPauseButtonId);
+    status_label_ = child("STATIC", status_text(false, false), kStaticStyle, layout->status_box, 0);
+    pause_button_ =
+        child("BUTTON", pause_button_text(false), kButtonStyle, layout->pause_box, kPauseButtonId);
     const WindowHandle stop_button =
-        child("BUTTON", "Stop session", 455, 116, 140, 36, kStopButtonId);
+        child("BUTTON", "Stop session", kButtonStyle, layout->stop_box, kStopButtonId);
     return status_label_ != 0 && pause_button_ != 0 && stop_button != 0;
+  }
+
+  // A browser may start its hosts with a hidden show state, which the first
+  // window the process shows takes instead of its own (creating it visible
+  // counts as showing it). The indicator is shown once more if that left it
+  // hidden, and counts as started only once it is visible.
+  bool show(WindowHandle main) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      windows_.show_window(main, kShowCommand);
+      if (windows_.is_window_visible(main)) {
+        return true;
+      }
+    }
+    return false;
   }
 
   void show_pause_state() {
@@ -218,8 +270,11 @@ class IndicatorWindow final : public os::WindowMessageHandler, public os::LowLev
 
   os::WindowSystem& windows_;
   const os::MonotonicClock& clock_;
+  // Dropped last: the main loop's receiver then knows that the thread is done.
   IndicatorSender sender_;
   const std::uint64_t session_;
+  // The windows that use it are gone by the time run() returns.
+  os::UniqueFont font_;
   WindowHandle main_ = 0;
   WindowHandle status_label_ = 0;
   WindowHandle pause_button_ = 0;
@@ -235,27 +290,17 @@ class IndicatorWindow final : public os::WindowMessageHandler, public os::LowLev
 
 }  // namespace
 
-std::string format_indicator_label(std::string_view requester_name,
-                                   std::string_view permission_names,
-                                   std::uint64_t lease_expires_at_s) {
-  std::string label;
-  label.append("ACTIVE \u2014 requester: ").append(requester_name);
-  label.append("\r\nGrants: ").append(permission_names);
-  label.append("\r\nExpires: ").append(std::to_string(lease_expires_at_s)).append(" UTC");
-  label.append("\r\nEmergency Stop: Ctrl+Alt+Shift+F12");
-  return label;
-}
-
 std::expected<RunningIndicator, IndicatorStartFailure> start_visible_indicator(
     os::WindowSystem& windows, const os::MonotonicClock& clock, const IndicatorRequest& request,
     IndicatorSender sender, std::chrono::milliseconds start_limit) {
   auto [report_sender, report_receiver] = StartReport::create();
   auto body = [&windows, &clock, session = request.session,
-               label = format_indicator_label(request.requester_name, request.permission_names,
-                                              request.lease_expires_at_s),
+               texts = IndicatorTexts{std::string(request.requester_name),
+                                      std::string(request.permission_names),
+                                      std::string(request.expires)},
                sender = std::move(sender), report = std::move(report_sender)]() mutable {
     IndicatorWindow indicator(windows, clock, std::move(sender), session);
-    indicator.run(label, std::move(report));
+    indicator.run(texts, std::move(report));
   };
   auto thread = windows.start_thread("ombrelin-visible-indicator", std::move(body));
   if (!thread) {

@@ -13,6 +13,7 @@
 #include "os/window_system.h"
 #include "session/command_error.h"
 #include "session/indicator_event.h"
+#include "session/indicator_layout.h"
 
 namespace ombrelin::session {
 
@@ -36,11 +37,6 @@ using os::kStopButtonId;
 // How long a session start waits for the indicator to report that it runs.
 inline constexpr std::chrono::milliseconds kIndicatorStartLimit{5000};
 
-// The label's text, fixed for the indicator's life.
-[[nodiscard]] std::string format_indicator_label(std::string_view requester_name,
-                                                 std::string_view permission_names,
-                                                 std::uint64_t lease_expires_at_s);
-
 struct RunningIndicator {
   os::WindowHandle window = 0;
   os::StartedThread thread;
@@ -54,10 +50,11 @@ struct IndicatorStartFailure {
 };
 
 // What the indicator shows, and the session its events belong to.
+// The label is fixed for the indicator's life.
 struct IndicatorRequest {
   std::string_view requester_name;
   std::string_view permission_names;
-  std::uint64_t lease_expires_at_s = 0;
+  std::string_view expires;  // the lease's end in local time
   std::uint64_t session = 0;
 };
 

@@ -144,10 +144,12 @@ class SimulatedRandom final : public RandomSource {
 // Wide enough for any offset added to any reading of the real clock.
 __extension__ using Int128 = __int128;
 
-// The real wall clock moved by the desktop file's offset.
+// The real wall clock moved by the desktop file's offset, read in a local time
+// that is a fixed number of minutes ahead of UTC (no daylight saving time).
 class OffsetWallClock final : public WallClock {
  public:
-  explicit OffsetWallClock(std::int64_t offset_ms) : offset_ms_(offset_ms) {}
+  OffsetWallClock(std::int64_t offset_ms, std::int32_t utc_offset_minutes)
+      : offset_ms_(offset_ms), utc_offset_minutes_(utc_offset_minutes) {}
 
   SystemTime now() const override {
     const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
@@ -162,8 +164,14 @@ class OffsetWallClock final : public WallClock {
                       static_cast<std::uint32_t>(nanoseconds % 1'000'000'000)};
   }
 
+  std::expected<std::int32_t, OsError> utc_offset_minutes_at(
+      std::uint64_t /*unix_seconds*/) const override {
+    return utc_offset_minutes_;
+  }
+
  private:
   std::int64_t offset_ms_;
+  std::int32_t utc_offset_minutes_;
 };
 
 std::string environment_text(const char* name) {
@@ -203,7 +211,7 @@ class SimulatedDesktop final : public DesktopEnvironment {
         description_(std::move(description)),
         journal_(std::move(journal)),
         random_(description_.random_fails),
-        clock_(description_.clock_offset_ms),
+        clock_(description_.clock_offset_ms, description_.utc_offset_minutes),
         state_(description_),
         display_api_(sim::make_simulated_display_api(description_, state_)),
         window_system_(sim::make_simulated_window_system(description_, state_, journal_,

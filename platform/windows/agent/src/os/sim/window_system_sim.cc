@@ -15,6 +15,7 @@
 
 #include "os/indicator_controls.h"
 #include "os/sim/journal_line.h"
+#include "os/sim/text_measure.h"
 
 namespace ombrelin::os::sim {
 namespace {
@@ -51,6 +52,7 @@ struct SimulatedWindow {
   std::thread::id owner;
   WindowMessageHandler* handler = nullptr;
   WindowHandle parent = 0;
+  bool shown = false;       // its own WS_VISIBLE
   int static_children = 0;  // tells the indicator's label from its status label
   std::string class_name;
   std::string text;
@@ -221,7 +223,8 @@ class SimulatedWindowSystem final : public WindowSystem {
       : description_(description),
         state_(state),
         journal_(journal),
-        actions_path_(std::move(actions_path)) {}
+        actions_path_(std::move(actions_path)),
+        start_up_show_pending_(description.start_hidden) {}
 
   std::expected<StartedThread, std::error_code> start_thread(
       std::string_view name, std::move_only_function<void()> body) override {
@@ -305,7 +308,12 @@ class SimulatedWindowSystem final : public WindowSystem {
       const std::lock_guard lock(mutex_);
       if (!creation_fails_locked(spec)) {
         created = next_handle_++;
+        bool shown = (spec.style & kWsVisible) != 0;
+        if (shown && spec.parent == 0) {
+          shown = first_show_locked(kSwShow) != kSwHide;
+        }
         windows_[created] = placed_window_locked(spec, handler);
+        windows_[created].shown = shown;
         if (spec.parent == 0) {
           watch_actions_locked(created);
         }
@@ -372,6 +380,93 @@ class SimulatedWindowSystem final : public WindowSystem {
     journal_.record(
         JournalLine("DestroyWindow").number("window", static_cast<std::int64_t>(window)).finish());
     return exists;
+  }
+
+  bool show_window(WindowHandle window, int command) override {
+    bool was_visible = false;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto found = windows_.find(window);
+      if (found != windows_.end()) {
+        was_visible = found->second.shown;
+        const int applied = found->second.parent == 0 ? first_show_locked(command) : command;
+        found->second.shown = applied != kSwHide;
+      }
+    }
+    journal_.record(JournalLine("ShowWindow")
+                        .number("window", static_cast<std::int64_t>(window))
+                        .number("cmdShow", command)
+                        .flag("result", was_visible)
+                        .finish());
+    return was_visible;
+  }
+
+  bool is_window_visible(WindowHandle window) override {
+    bool visible = false;
+    {
+      const std::lock_guard lock(mutex_);
+      for (auto found = windows_.find(window); found != windows_.end();
+           found = windows_.find(found->second.parent)) {
+        visible = found->second.shown;
+        if (!visible || found->second.parent == 0) {
+          break;
+        }
+      }
+    }
+    journal_.record(JournalLine("IsWindowVisible")
+                        .number("window", static_cast<std::int64_t>(window))
+                        .flag("result", visible)
+                        .finish());
+    return visible;
+  }
+
+  bool set_window_pos(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                      std::int32_t height, std::uint32_t flags) override {
+    bool exists = false;
+    {
+      const std::lock_guard lock(mutex_);
+      exists = windows_.contains(window);
+      if (exists) {
+        move_window_locked(window, x, y, width, height, flags);
+      }
+    }
+    journal_.record(JournalLine("SetWindowPos")
+                        .number("window", static_cast<std::int64_t>(window))
+                        .number("x", x)
+                        .number("y", y)
+                        .number("width", width)
+                        .number("height", height)
+                        .number("flags", flags)
+                        .flag("result", exists)
+                        .finish());
+    return exists;
+  }
+
+  std::expected<UniqueFont, OsError> create_message_font(WindowHandle /*window*/) override {
+    FontHandle font = 0;
+    {
+      const std::lock_guard lock(mutex_);
+      font = next_font_++;
+    }
+    journal_.record(JournalLine("CreateFontIndirectW")
+                        .number("font", static_cast<std::int64_t>(font))
+                        .finish());
+    return UniqueFont(*this, font);
+  }
+
+  void set_font(WindowHandle control, const UniqueFont& font) override {
+    journal_.record(JournalLine("SendMessageW")
+                        .number("window", static_cast<std::int64_t>(control))
+                        .number("msg", kWmSetFont)
+                        .number("wParam", static_cast<std::int64_t>(font.get()))
+                        .number("lParam", 1)
+                        .finish());
+  }
+
+  std::expected<TextSize, OsError> measure_text(WindowHandle /*window*/, const UniqueFont& /*font*/,
+                                                std::string_view text, std::int32_t width,
+                                                TextLayout layout) override {
+    return measure_fixed_width(text, width, layout);
   }
 
   bool register_hot_key(WindowHandle window, int id, std::uint32_t modifiers,
@@ -495,7 +590,19 @@ class SimulatedWindowSystem final : public WindowSystem {
     return result;
   }
 
+ protected:
+  void delete_font(FontHandle font) noexcept override {
+    journal_.record(
+        JournalLine("DeleteObject").number("font", static_cast<std::int64_t>(font)).finish());
+  }
+
  private:
+  // The show command a top-level window's show applies: the start-up show
+  // state, for the first show of the process when the host was started hidden.
+  int first_show_locked(int command) {
+    return std::exchange(start_up_show_pending_, false) ? kSwHide : command;
+  }
+
   // A box nobody answers stays open until the agent's limits close it (the
   // desktop file may shorten the time limit).
   void wait_for_limits(const MessageBoxLimits& limits) const {
@@ -537,6 +644,7 @@ class SimulatedWindowSystem final : public WindowSystem {
     const WindowHandle box = next_box_handle_++;
     SimulatedWindow window;
     window.owner = std::this_thread::get_id();
+    window.shown = true;
     window.class_name = "#32770";
     window.text = caption;
     window.left = kMessageBoxLeft;
@@ -556,9 +664,36 @@ class SimulatedWindowSystem final : public WindowSystem {
     }
   }
 
+  // SetWindowPos: a control's position is relative to its parent's top-left
+  // corner, and a top-level window takes its controls along.
+  void move_window_locked(WindowHandle handle, std::int32_t x, std::int32_t y, std::int32_t width,
+                          std::int32_t height, std::uint32_t flags) {
+    SimulatedWindow& window = windows_.at(handle);
+    if ((flags & kSwpNoSize) == 0) {
+      window.width = width;
+      window.height = height;
+    }
+    if ((flags & kSwpNoMove) != 0) {
+      return;
+    }
+    const auto parent = windows_.find(window.parent);
+    const std::int32_t left = parent == windows_.end() ? x : parent->second.left + x;
+    const std::int32_t top = parent == windows_.end() ? y : parent->second.top + y;
+    const std::int32_t dx = left - window.left;
+    const std::int32_t dy = top - window.top;
+    window.left = left;
+    window.top = top;
+    for (auto& [child_handle, child] : windows_) {
+      if (child.parent == handle) {
+        child.left += dx;
+        child.top += dy;
+      }
+    }
+  }
+
   WindowHandle top_level_at_locked(CursorPoint point) const {
     for (auto window = windows_.rbegin(); window != windows_.rend(); ++window) {
-      if (window->second.parent == 0 && window->second.contains(point)) {
+      if (window->second.parent == 0 && window->second.shown && window->second.contains(point)) {
         return window->first;
       }
     }
@@ -828,6 +963,9 @@ class SimulatedWindowSystem final : public WindowSystem {
   WindowHandle pressed_ = 0;
   WindowHandle next_handle_ = 1;
   WindowHandle next_box_handle_ = kFirstMessageBoxHandle;
+  FontHandle next_font_ = 1;
+  // The first show of the process takes the start-up show state (SW_HIDE).
+  bool start_up_show_pending_;
   bool class_registered_ = false;
   std::size_t consent_answers_used_ = 0;
   WindowHandle watched_window_ = 0;

@@ -229,21 +229,66 @@ class SystemPreferredRandom final : public RandomSource {
   }
 };
 
+// FILETIME counts 100 ns intervals since 1601-01-01.
+constexpr std::uint64_t kUnixEpochTicks = 116'444'736'000'000'000;
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kTicksPerMinute = 600'000'000;
+
+std::uint64_t ticks_of(const FILETIME& file_time) {
+  return (static_cast<std::uint64_t>(file_time.dwHighDateTime) << 32) | file_time.dwLowDateTime;
+}
+
 class SystemWallClock final : public WallClock {
  public:
   SystemTime now() const override {
-    // FILETIME counts 100 ns intervals since 1601-01-01.
-    constexpr std::uint64_t kUnixEpoch = 116'444'736'000'000'000;
     FILETIME file_time{};
     GetSystemTimePreciseAsFileTime(&file_time);
-    const std::uint64_t ticks =
-        (static_cast<std::uint64_t>(file_time.dwHighDateTime) << 32) | file_time.dwLowDateTime;
-    if (ticks < kUnixEpoch) {
+    const std::uint64_t ticks = ticks_of(file_time);
+    if (ticks < kUnixEpochTicks) {
       return SystemTime{true, 0, 0};
     }
-    const std::uint64_t since_epoch = ticks - kUnixEpoch;
-    return SystemTime{false, since_epoch / 10'000'000,
-                      static_cast<std::uint32_t>(since_epoch % 10'000'000 * 100)};
+    const std::uint64_t since_epoch = ticks - kUnixEpochTicks;
+    return SystemTime{false, since_epoch / kTicksPerSecond,
+                      static_cast<std::uint32_t>(since_epoch % kTicksPerSecond * 100)};
+  }
+
+  // The instant converted with the time zone's rules for its own year, so a
+  // date across a daylight saving change gets the offset it will have, not
+  // today's. (SystemTimeToTzSpecificLocalTimeEx would do both steps at once,
+  // but Wine 8 does not have it.)
+  std::expected<std::int32_t, OsError> utc_offset_minutes_at(
+      std::uint64_t unix_seconds) const override {
+    // FILETIME holds instants up to the year 30827.
+    constexpr std::uint64_t kLastSecond =
+        (static_cast<std::uint64_t>(INT64_MAX) - kUnixEpochTicks) / kTicksPerSecond;
+    if (unix_seconds > kLastSecond) {
+      return std::unexpected(OsError{ERROR_INVALID_PARAMETER, "FileTimeToSystemTime"});
+    }
+    const std::uint64_t ticks = kUnixEpochTicks + unix_seconds * kTicksPerSecond;
+    const FILETIME utc_file{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME utc{};
+    if (!FileTimeToSystemTime(&utc_file, &utc)) {
+      return std::unexpected(last_error("FileTimeToSystemTime"));
+    }
+    DYNAMIC_TIME_ZONE_INFORMATION dynamic_zone{};
+    if (GetDynamicTimeZoneInformation(&dynamic_zone) == TIME_ZONE_ID_INVALID) {
+      return std::unexpected(last_error("GetDynamicTimeZoneInformation"));
+    }
+    TIME_ZONE_INFORMATION zone{};
+    if (!GetTimeZoneInformationForYear(utc.wYear, &dynamic_zone, &zone)) {
+      return std::unexpected(last_error("GetTimeZoneInformationForYear"));
+    }
+    SYSTEMTIME local{};
+    if (!SystemTimeToTzSpecificLocalTime(&zone, &utc, &local)) {
+      return std::unexpected(last_error("SystemTimeToTzSpecificLocalTime"));
+    }
+    FILETIME local_file{};
+    if (!SystemTimeToFileTime(&local, &local_file)) {
+      return std::unexpected(last_error("SystemTimeToFileTime"));
+    }
+    const auto difference =
+        static_cast<std::int64_t>(ticks_of(local_file)) - static_cast<std::int64_t>(ticks);
+    return static_cast<std::int32_t>(difference / kTicksPerMinute);
   }
 };
 

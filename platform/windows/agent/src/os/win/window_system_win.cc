@@ -26,6 +26,14 @@ static_assert(kMbYesNo == MB_YESNO && kMbIconWarning == MB_ICONWARNING &&
               kMbTopmost == MB_TOPMOST && kIdYes == IDYES && kIdNo == IDNO);
 static_assert(kModAlt == MOD_ALT && kModControl == MOD_CONTROL && kModShift == MOD_SHIFT &&
               kModWin == MOD_WIN && kModNoRepeat == MOD_NOREPEAT && kVkF12 == VK_F12);
+static_assert(kSwHide == SW_HIDE && kSwShowNoActivate == SW_SHOWNOACTIVATE && kSwShow == SW_SHOW);
+static_assert(kSwpNoSize == SWP_NOSIZE && kSwpNoMove == SWP_NOMOVE &&
+              kSwpNoZOrder == SWP_NOZORDER && kSwpNoActivate == SWP_NOACTIVATE &&
+              kWmSetFont == WM_SETFONT);
+
+constexpr UINT kDefaultDpi = 96;
+// The DPI at which the agent gives positions, sizes and text extents.
+constexpr int kLayoutDpi = 96;
 
 // Windows take NUL-terminated UTF-16; a text that cannot be converted is shown
 // as an empty string rather than not at all.
@@ -34,11 +42,14 @@ std::wstring wide(std::string_view text) { return utf8_to_utf16(text).value_or(s
 // The agent declares per-monitor DPI awareness, so window sizes are physical
 // pixels: the indicator's layout is given at 96 DPI and scaled here, for the
 // primary monitor (where a new top-level window opens) or the parent window.
+UINT window_dpi(HWND window) {
+  const UINT dpi = GetDpiForWindow(window);
+  return dpi == 0 ? kDefaultDpi : dpi;
+}
+
 UINT layout_dpi(HWND parent) {
-  constexpr UINT kDefaultDpi = 96;
   if (parent != nullptr) {
-    const UINT dpi = GetDpiForWindow(parent);
-    return dpi == 0 ? kDefaultDpi : dpi;
+    return window_dpi(parent);
   }
   UINT dpi_x = kDefaultDpi;
   UINT dpi_y = kDefaultDpi;
@@ -158,6 +169,43 @@ std::string narrow(const wchar_t* text) { return utf16_to_utf8(text).value_or(st
 
 HWND to_hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 WindowHandle from_hwnd(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+HFONT to_hfont(const UniqueFont& font) { return reinterpret_cast<HFONT>(font.get()); }
+
+// A window's device context, released when dropped.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  ~WindowDc() {
+    if (dc_ != nullptr) {
+      ReleaseDC(window_, dc_);
+    }
+  }
+  [[nodiscard]] HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// A font selected into a device context until the end of the scope.
+class SelectedFont {
+ public:
+  SelectedFont(HDC dc, HFONT font)
+      : dc_(dc), previous_(font == nullptr ? nullptr : SelectObject(dc, font)) {}
+  SelectedFont(const SelectedFont&) = delete;
+  SelectedFont& operator=(const SelectedFont&) = delete;
+  ~SelectedFont() {
+    if (previous_ != nullptr) {
+      SelectObject(dc_, previous_);
+    }
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
 
 // The class's window procedure: finds the handler given at creation and lets
 // it answer, or falls back to the default processing.
@@ -208,6 +256,8 @@ class Win32WindowSystem final : public WindowSystem {
     window_class.lpfnWndProc = indicator_window_proc;
     window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // A system colour as the brush: the system owns it, nothing to delete.
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     window_class.lpszClassName = class_name.c_str();
     if (RegisterClassW(&window_class) != 0) {
       return ClassRegistration::kRegistered;
@@ -234,6 +284,68 @@ class Win32WindowSystem final : public WindowSystem {
   }
 
   bool destroy_window(WindowHandle window) override { return DestroyWindow(to_hwnd(window)) != 0; }
+
+  bool show_window(WindowHandle window, int command) override {
+    return ShowWindow(to_hwnd(window), command) != 0;
+  }
+
+  bool is_window_visible(WindowHandle window) override {
+    return IsWindowVisible(to_hwnd(window)) != 0;
+  }
+
+  bool set_window_pos(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                      std::int32_t height, std::uint32_t flags) override {
+    const int dpi = static_cast<int>(window_dpi(to_hwnd(window)));
+    const auto scaled = [dpi](int value) { return MulDiv(value, dpi, kLayoutDpi); };
+    return SetWindowPos(to_hwnd(window), nullptr, scaled(x), scaled(y), scaled(width),
+                        scaled(height), flags) != 0;
+  }
+
+  std::expected<UniqueFont, OsError> create_message_font(WindowHandle window) override {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                                    window_dpi(to_hwnd(window)))) {
+      return std::unexpected(last_error("SystemParametersInfoForDpi"));
+    }
+    const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    if (font == nullptr) {
+      return std::unexpected(last_error("CreateFontIndirectW"));
+    }
+    return UniqueFont(*this, reinterpret_cast<FontHandle>(font));
+  }
+
+  void set_font(WindowHandle control, const UniqueFont& font) override {
+    SendMessageW(to_hwnd(control), WM_SETFONT, reinterpret_cast<WPARAM>(to_hfont(font)),
+                 MAKELPARAM(TRUE, 0));
+  }
+
+  // DrawTextW measuring as a static control draws: words wrapped, tabs
+  // expanded, "&" as typed. Pixels at the window's DPI, rounded up to the
+  // 96-DPI units of the layout so that scaling back never gives less room.
+  std::expected<TextSize, OsError> measure_text(WindowHandle window, const UniqueFont& font,
+                                                std::string_view text, std::int32_t width,
+                                                TextLayout layout) override {
+    const HWND hwnd = to_hwnd(window);
+    const int dpi = static_cast<int>(window_dpi(hwnd));
+    const WindowDc dc(hwnd);
+    if (dc.get() == nullptr) {
+      return std::unexpected(last_error("GetDC"));
+    }
+    const SelectedFont selected(dc.get(), to_hfont(font));
+    const std::wstring wide_text = wide(text);
+    RECT rect{0, 0, MulDiv(width, dpi, kLayoutDpi), 0};
+    const UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS |
+                        (layout == TextLayout::kOneLine ? DT_SINGLELINE : DT_WORDBREAK);
+    if (DrawTextW(dc.get(), wide_text.c_str(), static_cast<int>(wide_text.size()), &rect, format) ==
+        0) {
+      return std::unexpected(last_error("DrawTextW"));
+    }
+    const auto unscaled = [dpi](LONG pixels) {
+      return static_cast<std::int32_t>((pixels * kLayoutDpi + dpi - 1) / dpi);
+    };
+    return TextSize{unscaled(rect.right - rect.left), unscaled(rect.bottom - rect.top)};
+  }
 
   bool register_hot_key(WindowHandle window, int id, std::uint32_t modifiers,
                         std::uint32_t key) override {
@@ -298,6 +410,11 @@ class Win32WindowSystem final : public WindowSystem {
   bool post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                     std::intptr_t lparam) override {
     return PostMessageW(to_hwnd(window), message, wparam, lparam) != 0;
+  }
+
+ protected:
+  void delete_font(FontHandle font) noexcept override {
+    DeleteObject(reinterpret_cast<HGDIOBJ>(font));
   }
 };
 

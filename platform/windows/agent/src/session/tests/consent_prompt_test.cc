@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <string>
 
 namespace ombrelin::session {
@@ -13,26 +12,26 @@ constexpr std::string_view kFingerprint =
 
 TEST(ConsentText, ListsTheRequestLineByLine) {
   EXPECT_EQ(format_consent_text({"Field Support", kFingerprint, "VIEW_SCREEN, SEND_POINTER",
-                                 "Office Display", 1'700'000'000}),
+                                 "Office Display", "2023-11-14 23:13:20 (UTC+01:00)"}),
             "Requester: Field Support\r\n"
             "Requester identity: " +
                 std::string(kFingerprint) +
                 "\r\n"
                 "Permissions: VIEW_SCREEN, SEND_POINTER\r\n"
                 "Input mapping: Office Display\r\n"
-                "Expires: 1700000000 UTC\r\n"
+                "Expires: 2023-11-14 23:13:20 (UTC+01:00)\r\n"
                 "\r\n"
                 "Allow this visible session? You can Pause or Stop at any time. "
                 "Ctrl+Alt+Shift+F12 is the emergency Stop shortcut.");
 }
 
-TEST(ConsentText, KeepsTheNameAsSentAndTheExpiryRaw) {
+TEST(ConsentText, KeepsTheNameAsSent) {
   const std::string text =
       format_consent_text({" Ann  ", kFingerprint, "VIEW_SCREEN", "No operating-system input",
-                           std::numeric_limits<std::uint64_t>::max()});
+                           "2023-11-14 17:13:20 (UTC-05:00)"});
   EXPECT_TRUE(text.starts_with("Requester:  Ann  \r\n")) << text;
   EXPECT_NE(text.find("\r\nInput mapping: No operating-system input\r\n"
-                      "Expires: 18446744073709551615 UTC\r\n\r\n"),
+                      "Expires: 2023-11-14 17:13:20 (UTC-05:00)\r\n\r\n"),
             std::string::npos)
       << text;
 }

@@ -3,8 +3,10 @@
 // A window system for unit tests: windows are small numbers, each thread has a
 // message queue that run_message_loop serves, message boxes answer from a list,
 // and every call is noted as one short line that tests compare. Any step of an
-// indicator's start can be made to fail.
+// indicator's start can be made to fail. Texts are measured in a fixed-width
+// font that breaks lines at any character.
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -26,6 +28,9 @@ enum class FailingStep : std::uint8_t {
   kCursor,
   kClass,
   kMainWindow,
+  kFont,     // the message font cannot be made
+  kMeasure,  // no text can be measured
+  kResize,   // SetWindowPos
   kControl,  // every child window
   kHotKey,
   kInputWatch,
@@ -37,6 +42,12 @@ class FakeWindowSystem final : public os::WindowSystem {
   std::vector<int> message_box_answers;
   std::optional<FailingStep> failing_step;
   std::chrono::milliseconds start_delay{0};
+  // The show that makes a top-level window visible: the first, a later one (as
+  // after a hidden start-up show state), or none.
+  std::optional<int> visible_from_show = 1;
+  // The fixed-width font: the extent of one character and of one line.
+  std::int32_t character_width = 7;
+  std::int32_t line_height = 16;
 
   // Every call so far, one line each, such as "SetWindowTextW 3 Pause input".
   [[nodiscard]] std::vector<std::string> calls() const {
@@ -101,7 +112,8 @@ class FakeWindowSystem final : public os::WindowSystem {
   }
   void add_foreign_window(os::WindowHandle window, std::string class_name, std::string text) {
     const std::lock_guard lock(mutex_);
-    windows_[window] = {std::thread::id(), nullptr, 0, std::move(text), std::move(class_name)};
+    windows_[window] = {std::thread::id(),     nullptr, 0, std::move(text),
+                        std::move(class_name), true};
   }
 
   std::expected<os::StartedThread, std::error_code> start_thread(
@@ -154,8 +166,12 @@ class FakeWindowSystem final : public os::WindowSystem {
     os::WindowHandle window = 0;
     if (!fails) {
       window = next_window_++;
-      windows_[window] = {std::this_thread::get_id(), handler, spec.parent, std::string(spec.text),
-                          std::string(spec.class_name)};
+      windows_[window] = {std::this_thread::get_id(),
+                          handler,
+                          spec.parent,
+                          std::string(spec.text),
+                          std::string(spec.class_name),
+                          spec.parent != 0 && (spec.style & os::kWsVisible) != 0};
     }
     note_locked("CreateWindowExW " + std::to_string(window) + " " + std::string(spec.class_name) +
                 " " + std::to_string(spec.x) + "," + std::to_string(spec.y) + " " +
@@ -191,6 +207,78 @@ class FakeWindowSystem final : public os::WindowSystem {
     });
     note_locked("DestroyWindow " + std::to_string(window));
     return true;
+  }
+
+  bool show_window(os::WindowHandle window, int command) override {
+    const std::lock_guard lock(mutex_);
+    note_locked("ShowWindow " + std::to_string(window) + " " + std::to_string(command));
+    const auto found = windows_.find(window);
+    if (found == windows_.end()) {
+      return false;
+    }
+    const bool was_visible = found->second.visible;
+    ++found->second.shows;
+    found->second.visible =
+        command != os::kSwHide && visible_from_show && found->second.shows >= *visible_from_show;
+    return was_visible;
+  }
+
+  bool is_window_visible(os::WindowHandle window) override {
+    const std::lock_guard lock(mutex_);
+    const auto found = windows_.find(window);
+    const bool visible = found != windows_.end() && found->second.visible;
+    note_locked("IsWindowVisible " + std::to_string(window) + (visible ? " true" : " false"));
+    return visible;
+  }
+
+  bool set_window_pos(os::WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                      std::int32_t height, std::uint32_t flags) override {
+    const std::lock_guard lock(mutex_);
+    note_locked("SetWindowPos " + std::to_string(window) + " " + std::to_string(x) + "," +
+                std::to_string(y) + " " + std::to_string(width) + "x" + std::to_string(height) +
+                " " + std::to_string(flags));
+    return failing_step != FailingStep::kResize && windows_.contains(window);
+  }
+
+  std::expected<os::UniqueFont, os::OsError> create_message_font(os::WindowHandle) override {
+    const std::lock_guard lock(mutex_);
+    if (failing_step == FailingStep::kFont) {
+      note_locked("CreateFontIndirectW 0");
+      return std::unexpected(os::OsError{8, "CreateFontIndirectW"});
+    }
+    const os::FontHandle font = next_font_++;
+    note_locked("CreateFontIndirectW " + std::to_string(font));
+    return os::UniqueFont(*this, font);
+  }
+
+  void set_font(os::WindowHandle control, const os::UniqueFont& font) override {
+    const std::lock_guard lock(mutex_);
+    note_locked("SetFont " + std::to_string(control) + " " + std::to_string(font.get()));
+  }
+
+  std::expected<os::TextSize, os::OsError> measure_text(os::WindowHandle, const os::UniqueFont&,
+                                                        std::string_view text, std::int32_t width,
+                                                        os::TextLayout layout) override {
+    if (failing_step == FailingStep::kMeasure) {
+      return std::unexpected(os::OsError{8, "DrawTextW"});
+    }
+    const auto characters = [](std::string_view line) {
+      return static_cast<std::int32_t>(std::ranges::count_if(
+          line, [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
+    };
+    if (layout == os::TextLayout::kOneLine) {
+      return os::TextSize{characters(text) * character_width, line_height};
+    }
+    os::TextSize size;
+    const std::int32_t per_line = std::max(width / character_width, 1);
+    for (std::size_t start = 0; start <= text.size();) {
+      const std::size_t end = std::min(text.find("\r\n", start), text.size());
+      const std::int32_t length = characters(text.substr(start, end - start));
+      size.width = std::max(size.width, std::min(length, per_line) * character_width);
+      size.height += std::max((length + per_line - 1) / per_line, 1) * line_height;
+      start = end + 2;
+    }
+    return size;
   }
 
   bool register_hot_key(os::WindowHandle window, int id, std::uint32_t modifiers,
@@ -286,6 +374,12 @@ class FakeWindowSystem final : public os::WindowSystem {
   // The time limit the last message box was given.
   std::chrono::milliseconds box_limit{0};
 
+ protected:
+  void delete_font(os::FontHandle font) noexcept override {
+    const std::lock_guard lock(mutex_);
+    note_locked("DeleteObject " + std::to_string(font));
+  }
+
  private:
   struct Window {
     std::thread::id owner;
@@ -293,6 +387,8 @@ class FakeWindowSystem final : public os::WindowSystem {
     os::WindowHandle parent = 0;
     std::string text;
     std::string class_name;
+    bool visible = false;  // a top-level window only once shown
+    int shows = 0;
   };
   struct Posted {
     os::WindowHandle window;
@@ -347,6 +443,7 @@ class FakeWindowSystem final : public os::WindowSystem {
   std::map<os::WindowHandle, Window> windows_;
   std::map<std::thread::id, Queue> queues_;
   os::WindowHandle next_window_ = 1;
+  os::FontHandle next_font_ = 1;
   std::size_t answers_used_ = 0;
   os::LowLevelInputListener* watcher_ = nullptr;
   std::thread::id watcher_thread_;

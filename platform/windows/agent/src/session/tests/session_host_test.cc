@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "input/tests/control_messages.h"
@@ -76,6 +78,23 @@ TEST_F(SessionHostTest, ANoLeavesNothingBehind) {
   EXPECT_EQ(start(grant_of({kSendKeyboard})), std::unexpected(CommandError::kLocalUserRejected));
   EXPECT_EQ(sessions_.session(), nullptr);
   EXPECT_EQ(desktop_.windows.calls().size(), 1U);  // the box, no window
+}
+
+// An indicator that never becomes visible fails the start closed: no session,
+// and its window goes away.
+TEST_F(SessionHostTest, AnIndicatorThatStaysHiddenStartsNoSession) {
+  desktop_.windows.visible_from_show = std::nullopt;
+  EXPECT_EQ(start(grant_of({kSendPointer, kSendKeyboard})),
+            std::unexpected(CommandError::kIndicatorStartFailed));
+  EXPECT_EQ(sessions_.session(), nullptr);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (desktop_.windows.exists(1) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_FALSE(desktop_.windows.exists(1));
+  EXPECT_FALSE(std::ranges::any_of(desktop_.windows.calls(), [](const std::string& call) {
+    return call.starts_with("RegisterHotKey");
+  }));
 }
 
 TEST_F(SessionHostTest, ARefreshAsksNobodyAndRefusesAReusedTicketOrAnotherGrant) {

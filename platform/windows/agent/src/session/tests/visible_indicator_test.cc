@@ -25,8 +25,13 @@ using testing::FakeWindowSystem;
 constexpr std::uint32_t kWmUser = 0x0400;
 // The session the indicator's events name.
 constexpr std::uint64_t kSession = 7;
-// The five windows and the shortcut of a started indicator.
-constexpr std::size_t kStartCalls = 6;
+// A started indicator: its window, the font, four controls each given the font,
+// two calls that show the window, and the shortcut.
+constexpr std::size_t kStartCalls = 13;
+// The texts the indicator of these tests shows.
+constexpr std::string_view kRequester = "Field Support";
+constexpr std::string_view kGrants = "VIEW_SCREEN, SEND_POINTER";
+constexpr std::string_view kExpires = "2023-11-14 22:13:20 (UTC+00:00)";
 
 class IndicatorTest : public ::testing::Test {
  protected:
@@ -47,11 +52,9 @@ class IndicatorTest : public ::testing::Test {
     auto [sender, receiver] = IndicatorChannel::create();
     receiver_.emplace(std::move(receiver));
     auto started = start_visible_indicator(
-        *windows_, clock_, {"Field Support", "VIEW_SCREEN, SEND_POINTER", 1'700'000'000, kSession},
-        std::move(sender), limit);
+        *windows_, clock_, {kRequester, kGrants, kExpires, kSession}, std::move(sender), limit);
     if (started) {
       main_ = started->window;
-      EXPECT_EQ(windows_->calls().size(), kStartCalls);
       status_label_ = windows_->window_with_text("Remote input enabled");
       pause_button_ = windows_->window_with_text("Pause input");
       EXPECT_NE(status_label_, 0u);
@@ -107,9 +110,10 @@ class IndicatorTest : public ::testing::Test {
                   : std::vector{text(pause_button_, "Pause input"),
                                 text(status_label_, "Remote input enabled")};
   }
+  // The window closes, then its font goes.
   std::vector<std::string> closed() const {
     const std::string window = std::to_string(main_);
-    return {"UnregisterHotKey " + window + " 1", "DestroyWindow " + window};
+    return {"UnregisterHotKey " + window + " 1", "DestroyWindow " + window, "DeleteObject 1"};
   }
 
   // Physical and injected input as the indicator's watch sees it.
@@ -249,19 +253,90 @@ TEST_F(IndicatorTest, LateIndicatorClosesQuietly) {
   ASSERT_TRUE(wait_for_thread_end());
   EXPECT_TRUE(started.error().thread->wait_for_end(3s));
   const std::vector<std::string> calls = windows_->calls();
-  ASSERT_EQ(calls.size(), kStartCalls + 2);
+  ASSERT_EQ(calls.size(), kStartCalls + 3);
   main_ = 1;  // the first window created, destroyed by now
   EXPECT_FALSE(windows_->exists(main_));
-  EXPECT_EQ(calls[5], "RegisterHotKey 1 1 16391 123");
+  EXPECT_EQ(calls[kStartCalls - 1], "RegisterHotKey 1 1 16391 123");
   EXPECT_EQ(std::vector(calls.begin() + kStartCalls, calls.end()), closed());
   main_ = 0;
   EXPECT_EQ(events_now(), std::vector<IndicatorEvent>{});
 }
 
+// Without the message font the controls keep the system font, in which the
+// label is then measured; there is no font to delete.
+TEST_F(IndicatorTest, WithoutTheMessageFontTheControlsKeepTheSystemFont) {
+  windows_->failing_step = testing::FailingStep::kFont;
+  ASSERT_TRUE(start().has_value());
+  post(kCloseIndicator);
+  ASSERT_TRUE(wait_for_thread_end());
+  const std::vector<std::string> calls = windows_->calls();
+  EXPECT_EQ(std::ranges::count(calls, "SetFont 2 0") + std::ranges::count(calls, "SetFont 5 0"), 2);
+  EXPECT_EQ(std::ranges::count_if(
+                calls, [](const std::string& call) { return call.starts_with("DeleteObject"); }),
+            0);
+}
+
+struct ShowCase {
+  std::string name;
+  std::optional<int> visible_from_show;
+  std::vector<std::string> shows;
+  bool started;
+};
+
+void PrintTo(const ShowCase& test, std::ostream* out) { *out << test.name; }
+
+class IndicatorShow : public IndicatorTest, public ::testing::WithParamInterface<ShowCase> {};
+
+// The start-up show state a browser gives its hosts may spend the first show;
+// a window that stays hidden fails the start and goes away.
+TEST_P(IndicatorShow, StartsOnlyOnceVisible) {
+  windows_->visible_from_show = GetParam().visible_from_show;
+  auto started = start();
+  ASSERT_EQ(started.has_value(), GetParam().started);
+  std::vector<std::string> shows;
+  for (const std::string& call : windows_->calls()) {
+    if (call.starts_with("ShowWindow") || call.starts_with("IsWindowVisible")) {
+      shows.push_back(call);
+    }
+  }
+  EXPECT_EQ(shows, GetParam().shows);
+  if (!started) {
+    EXPECT_EQ(started.error().error, CommandError::kIndicatorStartFailed);
+    ASSERT_TRUE(wait_for_thread_end());
+    const std::vector<std::string> calls = windows_->calls();
+    EXPECT_FALSE(windows_->exists(1));
+    EXPECT_EQ(std::vector(calls.end() - 2, calls.end()),
+              (std::vector<std::string>{"DestroyWindow 1", "DeleteObject 1"}));
+    EXPECT_EQ(
+        std::ranges::count_if(
+            calls, [](const std::string& call) { return call.starts_with("RegisterHotKey"); }),
+        0);
+    EXPECT_EQ(events_now(), std::vector<IndicatorEvent>{});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shows, IndicatorShow,
+                         ::testing::Values(ShowCase{"AtTheFirstShow",
+                                                    1,
+                                                    {"ShowWindow 1 4", "IsWindowVisible 1 true"},
+                                                    true},
+                                           ShowCase{"AfterAHiddenStartUpState",
+                                                    2,
+                                                    {"ShowWindow 1 4", "IsWindowVisible 1 false",
+                                                     "ShowWindow 1 4", "IsWindowVisible 1 true"},
+                                                    true},
+                                           ShowCase{"Never",
+                                                    std::nullopt,
+                                                    {"ShowWindow 1 4", "IsWindowVisible 1 false",
+                                                     "ShowWindow 1 4", "IsWindowVisible 1 false"},
+                                                    false}),
+                         [](const auto& test) { return test.param.name; });
+
 struct StartFailureCase {
   std::string name;
   testing::FailingStep step;
   CommandError error;
+  std::int32_t character_width = 7;  // 20: the label needs a larger window
 };
 
 class IndicatorStartFailure : public IndicatorTest,
@@ -270,6 +345,7 @@ class IndicatorStartFailure : public IndicatorTest,
 // A failed start never leaves a window behind, and never tells the main loop.
 TEST_P(IndicatorStartFailure, ReportsItsKindAndLeavesNoWindow) {
   windows_->failing_step = GetParam().step;
+  windows_->character_width = GetParam().character_width;
   auto started = start();
   ASSERT_FALSE(started.has_value());
   EXPECT_EQ(started.error().error, GetParam().error);
@@ -281,6 +357,10 @@ TEST_P(IndicatorStartFailure, ReportsItsKindAndLeavesNoWindow) {
   }
   ASSERT_TRUE(wait_for_thread_end());
   EXPECT_EQ(events_now(), std::vector<IndicatorEvent>{});
+  // The font, if one was made, is gone with the window.
+  const std::vector<std::string> calls = windows_->calls();
+  EXPECT_EQ(std::ranges::count(calls, "CreateFontIndirectW 1"),
+            std::ranges::count(calls, "DeleteObject 1"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -295,6 +375,10 @@ INSTANTIATE_TEST_SUITE_P(
                                        CommandError::kIndicatorStartFailed},
                       StartFailureCase{"MainWindow", testing::FailingStep::kMainWindow,
                                        CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"Measure", testing::FailingStep::kMeasure,
+                                       CommandError::kIndicatorStartFailed},
+                      StartFailureCase{"Resize", testing::FailingStep::kResize,
+                                       CommandError::kIndicatorStartFailed, 20},
                       StartFailureCase{"Control", testing::FailingStep::kControl,
                                        CommandError::kIndicatorStartFailed},
                       StartFailureCase{"HotKey", testing::FailingStep::kHotKey,
@@ -403,22 +487,6 @@ TEST_F(IndicatorTest, DropsInjectedInputAimedAtItself) {
       "SetWindowTextW " + std::to_string(pause_button_) + " Pause input",
       "SetWindowTextW " + std::to_string(status_label_) + " Remote input enabled"};
   EXPECT_EQ(wait_for_new_calls(expected.size()), expected);
-}
-
-// Formatting --------------------------------------------------------------------
-
-TEST(IndicatorLabel, ShowsRequesterGrantsAndRawExpiry) {
-  EXPECT_EQ(format_indicator_label("Field Support", "VIEW_SCREEN, SEND_POINTER", 1'700'000'000),
-            "ACTIVE \u2014 requester: Field Support\r\n"
-            "Grants: VIEW_SCREEN, SEND_POINTER\r\n"
-            "Expires: 1700000000 UTC\r\n"
-            "Emergency Stop: Ctrl+Alt+Shift+F12");
-  EXPECT_EQ(
-      format_indicator_label("  Ann ", "VIEW_SCREEN", std::numeric_limits<std::uint64_t>::max()),
-      "ACTIVE \u2014 requester:   Ann \r\n"
-      "Grants: VIEW_SCREEN\r\n"
-      "Expires: 18446744073709551615 UTC\r\n"
-      "Emergency Stop: Ctrl+Alt+Shift+F12");
 }
 
 }  // namespace
