@@ -27,22 +27,19 @@ os::InputVerdict AgentWindowShield::judge(const os::LowLevelInput& input) {
   }
   const std::size_t index =
       key ? input.vk & 0xFFU : kButtonBase + static_cast<std::size_t>(input.button);
-  auto dropped = dropped_[index];
+  auto release_owed = dropped_[index];  // a dropped press takes its release with it
   if (!input.injected) {
-    // The local user's own press and release are theirs: whatever was dropped
-    // before is no longer owed a dropped release.
-    dropped = false;
+    // The local user's own press and release are theirs, and settle the key.
+    release_owed = false;
     return os::InputVerdict::kPass;
   }
   if (is_press(input.kind)) {
-    dropped = aimed_at_agent_window(input);
-  } else if (dropped) {
-    dropped = false;
-    return os::InputVerdict::kDrop;
-  } else {
-    return os::InputVerdict::kPass;
+    release_owed = aimed_at_agent_window(input);
+    return release_owed ? os::InputVerdict::kDrop : os::InputVerdict::kPass;
   }
-  return dropped ? os::InputVerdict::kDrop : os::InputVerdict::kPass;
+  const bool drop = release_owed;
+  release_owed = false;
+  return drop ? os::InputVerdict::kDrop : os::InputVerdict::kPass;
 }
 
 bool AgentWindowShield::aimed_at_agent_window(const os::LowLevelInput& input) {
