@@ -124,7 +124,8 @@ def test_local_mouse_movement_holds_the_remote_side_back(ready, user):
                     interval_s=0.05)
     refused = try_control(remote, {"type": "pointer", "x": 0.5, "y": 0.5, "buttons": 0})
     assert (refused["ok"], refused.get("error")) == (False, LOCAL_USER_ACTIVE)
-    assert pause_texts(user.indicator())[1] == "Local user active"
+    native.wait_for(lambda: pause_texts(user.indicator())[1] == "Local user active", 3.0,
+                    "the local user's text", interval_s=0.05)
 
     while not try_control(remote, {"type": "pointer", "x": 0.5, "y": 0.5, "buttons": 0})["ok"]:
         assert time.monotonic() - moved_at < 6.0, "remote input did not come back"

@@ -11,13 +11,13 @@ namespace {
 // How long the end of the run waits for indicator threads to finish closing.
 constexpr std::chrono::milliseconds kIndicatorCloseLimit{1000};
 
-input::ControlGrant control_grant(const ActiveSession& session,
-                                  std::chrono::steady_clock::time_point now) {
-  input::ControlGrant grant{
-      .session_id = session.session_id,
-      .display_id = session.display_id,
-      .paused = session.gate.paused(),
-      .held_back = session.local_input_until && now < *session.local_input_until};
+// The hold for the local user lasts until SessionHost ends it, which it does
+// right before it asks for the grant.
+input::ControlGrant control_grant(const ActiveSession& session) {
+  input::ControlGrant grant{.session_id = session.session_id,
+                            .display_id = session.display_id,
+                            .paused = session.gate.paused(),
+                            .held_back = session.local_input_until.has_value()};
   const auto& active = session.gate.active_grant();
   if (session.gate.phase() == GatePhase::kActive && active) {
     grant.active = true;
@@ -168,10 +168,13 @@ void SessionHost::release_and_pause() {
 
 std::expected<void, input::ControlRefusal> SessionHost::handle_control(
     std::string_view session_id, const native_protocol::ControlMessage& message) {
+  // A hold that has just run out ends here, so that the indicator's text and
+  // what the remote side is told never disagree.
+  end_local_hold_back_when_over();
   std::optional<input::ControlGrant> grant;
   std::optional<input::ControlTarget> target;
   if (session_) {
-    grant = control_grant(*session_, services_.monotonic_clock.now());
+    grant = control_grant(*session_);
     target.emplace(input::ControlTarget{*grant, session_->control, *session_->adapter});
   }
   const auto outcome = input::run_control(target, match_session(session_id), message,
