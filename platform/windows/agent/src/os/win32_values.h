@@ -5,6 +5,7 @@
 // implementations of the seam use them; the Win32 one checks each against
 // windows.h when it is compiled.
 
+#include <array>
 #include <cstdint>
 #include <limits>
 
@@ -62,5 +63,11 @@ inline constexpr std::uint32_t kModNoRepeat = 0x4000;
 
 // Virtual keys named in portable code.
 inline constexpr std::uint16_t kVkF12 = 0x7B;
+// Each modifier as either side's key (VK_L*, VK_R*) or the side-less one
+// (VK_CONTROL, VK_MENU, VK_SHIFT) a program may inject.
+inline constexpr std::array<std::uint8_t, 3> kVkControlKeys{0x11, 0xA2, 0xA3};
+inline constexpr std::array<std::uint8_t, 3> kVkAltKeys{0x12, 0xA4, 0xA5};
+inline constexpr std::array<std::uint8_t, 3> kVkShiftKeys{0x10, 0xA0, 0xA1};
+inline constexpr std::array<std::uint8_t, 2> kVkWinKeys{0x5B, 0x5C};  // VK_LWIN, VK_RWIN
 
 }  // namespace ombrelin::os

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <span>
 
 #include "os/win32_values.h"
 
@@ -11,19 +12,15 @@ namespace {
 
 using os::LowLevelKind;
 
-// Either side's key, or the side-less one a program may inject.
-constexpr std::array<std::uint8_t, 3> kControlKeys{0x11, 0xA2, 0xA3};  // VK_(L|R)CONTROL
-constexpr std::array<std::uint8_t, 3> kAltKeys{0x12, 0xA4, 0xA5};      // VK_(L|R)MENU
-constexpr std::array<std::uint8_t, 3> kShiftKeys{0x10, 0xA0, 0xA1};    // VK_(L|R)SHIFT
-
-bool any_held(const std::bitset<256>& keys, const std::array<std::uint8_t, 3>& group) {
+bool any_held(const std::bitset<256>& keys, std::span<const std::uint8_t> group) {
   return std::ranges::any_of(group, [&](std::uint8_t vk) { return keys[vk]; });
 }
 
 }  // namespace
 
 bool EmergencyShortcutWatch::chord_held(const std::bitset<256>& keys) {
-  return any_held(keys, kControlKeys) && any_held(keys, kAltKeys) && any_held(keys, kShiftKeys);
+  return any_held(keys, os::kVkControlKeys) && any_held(keys, os::kVkAltKeys) &&
+         any_held(keys, os::kVkShiftKeys);
 }
 
 EmergencyShortcutWatch::Verdict EmergencyShortcutWatch::judge(const os::LowLevelInput& input) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <span>
 #include <thread>
 
 #include "os/indicator_controls.h"
@@ -683,14 +684,14 @@ class SimulatedWindowSystem final : public WindowSystem {
   }
 
   [[nodiscard]] std::uint32_t held_modifiers_locked() const {
-    const auto held = [&](std::initializer_list<std::uint8_t> keys) {
+    const auto held = [&](std::span<const std::uint8_t> keys) {
       return std::ranges::any_of(keys, [&](std::uint8_t vk) { return logical_keys_[vk]; });
     };
     std::uint32_t modifiers = 0;
-    modifiers |= held({0x11, 0xA2, 0xA3}) ? kModControl : 0;
-    modifiers |= held({0x12, 0xA4, 0xA5}) ? kModAlt : 0;
-    modifiers |= held({0x10, 0xA0, 0xA1}) ? kModShift : 0;
-    modifiers |= held({0x5B, 0x5C}) ? kModWin : 0;
+    modifiers |= held(kVkControlKeys) ? kModControl : 0;
+    modifiers |= held(kVkAltKeys) ? kModAlt : 0;
+    modifiers |= held(kVkShiftKeys) ? kModShift : 0;
+    modifiers |= held(kVkWinKeys) ? kModWin : 0;
     return modifiers;
   }
 
